@@ -1,0 +1,3 @@
+#include "UTILITARIOS/entrada.hpp"
+
+int main(int argc, char** argv) { return entrada::executar(argc, argv); }

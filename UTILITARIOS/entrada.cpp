@@ -1,0 +1,55 @@
+#include "UTILITARIOS/entrada.hpp"
+
+#include <iostream>
+
+#include "UTILITARIOS/configuracao.hpp"
+#include "UTILITARIOS/console.hpp"
+#include "UTILITARIOS/falhas.hpp"
+#include "UTILITARIOS/implantacao.hpp"
+#include "UTILITARIOS/workflow/atualizacao.hpp"
+
+namespace entrada {
+namespace {
+constexpr int kArgumentosEsperados = 5;  // program name and the four arguments
+
+std::string substituirTodos(std::string texto, const std::string& de, const std::string& para) {
+  for (std::size_t pos = texto.find(de); pos != std::string::npos;
+       pos = texto.find(de, pos + para.size()))
+    texto.replace(pos, de.size(), para);
+  return texto;
+}
+}  // namespace
+
+void get_version(const std::string& programa) {
+  console::linha({implantacao::kAvisoDireitos});
+  std::cout << substituirTodos(programa, "./", " ") << "  " << configuracao::VERSION << '\n';
+}
+
+int executar(int argc, const char* const* argv) {
+  if (argc != kArgumentosEsperados) {
+    std::cout << "Erro crítico -- Contactar Zelvo soluções em: " << implantacao::kSuporteEmail
+              << " ou " << implantacao::kSuporteTelefone << '\n';
+    return 1;
+  }
+  configuracao::definirArgumentos({argv[1], argv[2], argv[3], argv[4]});
+  const std::string& mode = configuracao::argumentos().mode;
+  try {
+    if (mode == "atualizarEmMassa") {
+      workflow::atualizarEmMassa();
+    } else if (mode == "version") {
+      get_version(argv[0]);
+    } else {
+      console::linha({"Modo de execução não identificado."});
+    }
+  } catch (const std::exception& erro) {
+    falhas::relatarFalhaFatal(erro, std::cerr);
+    return 1;
+  } catch (...) {
+    falhas::relatarFalhaDesconhecida(std::cerr);
+    return 1;
+  }
+  std::cout.flush();
+  return 0;
+}
+
+}  // namespace entrada

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+// Program entry: argument check, mode dispatch and exit statuses.
+namespace entrada {
+
+/// Runs the tool with the process's argument list; returns the exit status.
+/// Unhandled failures are reported on standard error here, once.
+int executar(int argc, const char* const* argv);
+
+/// The version report: the rights notice, then the program name as invoked
+/// (every "./" replaced by a blank), two blanks and the version.
+void get_version(const std::string& programa);
+
+}  // namespace entrada

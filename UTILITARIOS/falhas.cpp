@@ -1,0 +1,50 @@
+#include "UTILITARIOS/falhas.hpp"
+
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <utility>
+
+namespace falhas {
+namespace {
+std::string& etapa() {
+  static std::string valor = "ao iniciar";
+  return valor;
+}
+
+std::string tipoDe(const std::exception& erro) {
+  if (const auto* propria = dynamic_cast<const Falha*>(&erro)) return propria->tipo();
+  if (dynamic_cast<const nlohmann::json::type_error*>(&erro) != nullptr ||
+      dynamic_cast<const nlohmann::json::out_of_range*>(&erro) != nullptr)
+    return "dado inesperado na lista de acessos";
+  if (dynamic_cast<const nlohmann::json::exception*>(&erro) != nullptr) return "erro de JSON";
+  if (dynamic_cast<const std::bad_alloc*>(&erro) != nullptr) return "memória esgotada";
+  return "erro interno";
+}
+
+// One line only: a multi-line message would be hard to grep in a log.
+std::string umaLinha(std::string texto) {
+  for (char& c : texto)
+    if (c == '\n' || c == '\r') c = ' ';
+  return texto;
+}
+}  // namespace
+
+void definirEtapa(std::string valor) { etapa() = std::move(valor); }
+
+const std::string& etapaAtual() { return etapa(); }
+
+void relatarFalhaFatal(const std::exception& erro, std::ostream& err) {
+  std::cout.flush();
+  err << "atualizacao_em_massa: falha " << etapa() << ": " << tipoDe(erro) << ": "
+      << umaLinha(erro.what()) << '\n';
+  err.flush();
+}
+
+void relatarFalhaDesconhecida(std::ostream& err) {
+  std::cout.flush();
+  err << "atualizacao_em_massa: falha " << etapa() << ": erro desconhecido\n";
+  err.flush();
+}
+
+}  // namespace falhas

@@ -1,0 +1,7 @@
+#include "UTILITARIOS/workflow/atualizacao.hpp"
+
+namespace workflow {
+
+void atualizarEmMassa() {}
+
+}  // namespace workflow

@@ -1,0 +1,11 @@
+#pragma once
+
+// The mass update: inventory, selection and the per-machine procedure.
+namespace workflow {
+
+/// Runs the mass update with the run's arguments (configuracao::argumentos()).
+/// Returns when the run has ended regularly (exit status 0); every failure
+/// that no stage handles is thrown to the entry.
+void atualizarEmMassa();
+
+}  // namespace workflow

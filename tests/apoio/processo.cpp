@@ -1,0 +1,99 @@
+#include "tests/apoio/processo.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace apoio {
+
+Resultado executar(const std::vector<std::string>& argv, const std::string& entrada,
+                   std::chrono::seconds limite) {
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+    throw std::runtime_error("pipe");
+  posix_spawn_file_actions_t acoes;
+  posix_spawn_file_actions_init(&acoes);
+  posix_spawn_file_actions_adddup2(&acoes, in[0], 0);
+  posix_spawn_file_actions_adddup2(&acoes, out[1], 1);
+  posix_spawn_file_actions_adddup2(&acoes, err[1], 2);
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const auto inicio = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, args[0], &acoes, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&acoes);
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  if (rc != 0) throw std::runtime_error("posix_spawn " + argv[0]);
+
+  Resultado r;
+  std::size_t enviados = 0;
+  int fdEntrada = in[1];
+  if (entrada.empty()) {
+    close(fdEntrada);
+    fdEntrada = -1;
+  } else {
+    fcntl(fdEntrada, F_SETFL, O_NONBLOCK);
+  }
+  signal(SIGPIPE, SIG_IGN);
+  bool abertos[2] = {true, true};
+  while (abertos[0] || abertos[1]) {
+    const auto decorrido = std::chrono::steady_clock::now() - inicio;
+    if (decorrido > limite) {
+      kill(pid, SIGKILL);
+      r.expirou = true;
+      break;
+    }
+    pollfd fds[3] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {fdEntrada, POLLOUT, 0}};
+    if (poll(fds, fdEntrada >= 0 ? 3 : 2, 100) < 0 && errno != EINTR) break;
+    for (int i = 0; i < 2; ++i) {
+      if (!abertos[i] || (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+      char buffer[65536];
+      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n <= 0) {
+        abertos[i] = false;
+      } else {
+        (i == 0 ? r.saida : r.erro).append(buffer, static_cast<std::size_t>(n));
+      }
+    }
+    if (fdEntrada >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
+      const ssize_t n = write(fdEntrada, entrada.data() + enviados, entrada.size() - enviados);
+      if (n > 0) enviados += static_cast<std::size_t>(n);
+      if (n < 0 || enviados == entrada.size()) {
+        close(fdEntrada);
+        fdEntrada = -1;
+      }
+    }
+  }
+  if (fdEntrada >= 0) close(fdEntrada);
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.segundos = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+std::string programa() { return ATUALIZACAO_PROGRAMA; }
+
+std::string lerArquivo(const std::string& caminho) {
+  std::ifstream arquivo(caminho, std::ios::binary);
+  std::ostringstream conteudo;
+  conteudo << arquivo.rdbuf();
+  return conteudo.str();
+}
+
+}  // namespace apoio

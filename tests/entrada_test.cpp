@@ -1,0 +1,78 @@
+// The command line as an operator meets it: the built program, its exact
+// standard output, its standard error and its exit status.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "UTILITARIOS/implantacao.hpp"
+#include "tests/apoio/processo.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kErroCritico = std::string("Erro crítico -- Contactar Zelvo soluções em: ") +
+                                 implantacao::kSuporteEmail + " ou " +
+                                 implantacao::kSuporteTelefone + "\n";
+
+apoio::Resultado rodar(const std::vector<std::string>& argumentos) {
+  std::vector<std::string> argv{apoio::programa()};
+  argv.insert(argv.end(), argumentos.begin(), argumentos.end());
+  return apoio::executar(argv);
+}
+
+TEST(Entrada, ContagemErradaDeArgumentosDaErroCritico) {
+  for (const auto& argumentos : std::vector<std::vector<std::string>>{
+           {},
+           {"version"},
+           {"atualizarEmMassa", "1", "Hospital"},
+           {"version", "1", "Hospital", "a.py", "extra"},
+       }) {
+    const auto r = rodar(argumentos);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.saida, kErroCritico);
+    EXPECT_EQ(r.erro, "");
+  }
+}
+
+TEST(Entrada, ModoDesconhecidoNaoEhErro) {
+  for (const char* modo : {"Version", "atualizaremmassa", "", "version "}) {
+    const auto r = rodar({modo, "1", "Hospital", "coleta/disco.py"});
+    EXPECT_EQ(r.status, 0) << modo;
+    EXPECT_EQ(r.saida, "Modo de execução não identificado.\n") << modo;
+    EXPECT_EQ(r.erro, "") << modo;
+  }
+}
+
+std::string linhaDireitos() { return std::string(implantacao::kAvisoDireitos) + "\n"; }
+
+TEST(Entrada, VersaoComCaminhoAbsolutoMostraOCaminhoInalterado) {
+  ASSERT_EQ(std::string(implantacao::kAvisoDireitos).rfind(" ", 0), 0u)
+      << "the rights notice begins with a blank";
+  const auto r = rodar({"version", "", "", ""});  // empty arguments are accepted
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.saida, linhaDireitos() + apoio::programa() + "  1.0.1\n");
+  EXPECT_EQ(r.erro, "");
+}
+
+// The program name is printed as invoked, with every "./" turned into a blank.
+TEST(Entrada, VersaoTrocaCadaPontoBarraPorEspaco) {
+  const fs::path dir = fs::temp_directory_path() / ("entrada-" + std::to_string(getpid()));
+  fs::create_directories(dir / "tools");
+  fs::copy_file(apoio::programa(), dir / "tools" / "atualizacao_em_massa",
+                fs::copy_options::overwrite_existing);
+  const auto invocar = [&](const std::string& como) {
+    return apoio::executar({"/bin/sh", "-c",
+                            "cd '" + dir.string() + "' && exec " + como + " version 1 X y.py"});
+  };
+  const auto r1 = invocar("./tools/./atualizacao_em_massa");
+  EXPECT_EQ(r1.saida, linhaDireitos() + " tools/ atualizacao_em_massa  1.0.1\n");
+  EXPECT_EQ(r1.status, 0);
+  const auto r2 = invocar("tools/atualizacao_em_massa");
+  EXPECT_EQ(r2.saida, linhaDireitos() + "tools/atualizacao_em_massa  1.0.1\n");
+  fs::remove_all(dir);
+}
+
+}  // namespace
