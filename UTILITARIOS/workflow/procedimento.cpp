@@ -1,0 +1,161 @@
+#include "UTILITARIOS/workflow/procedimento.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <iostream>
+#include <stdexcept>
+
+#include "UTILITARIOS/api/verificar_ip.hpp"
+#include "UTILITARIOS/console.hpp"
+#include "UTILITARIOS/falhas.hpp"
+#include "UTILITARIOS/implantacao.hpp"
+#include "UTILITARIOS/workflow/comandos_remotos.hpp"
+
+namespace workflow {
+namespace {
+
+using console::GREEN;
+using console::RESET;
+using console::YELLOW;
+
+class ErroRegistro : public falhas::Falha {
+ public:
+  explicit ErroRegistro(const std::string& mensagem) : Falha("registro de máquina inválido", mensagem) {}
+};
+
+// Record values are texts in practice; a number keeps its decimal form.
+std::string comoTexto(const nlohmann::json& valor) {
+  if (valor.is_string()) return valor.get<std::string>();
+  if (valor.is_null()) return "";
+  return valor.dump();
+}
+
+constexpr std::string_view kEspacos = " \t\n\r\v\f";
+
+std::string_view aparado(std::string_view texto) {
+  const auto inicio = texto.find_first_not_of(kEspacos);
+  if (inicio == std::string_view::npos) return {};
+  return texto.substr(inicio, texto.find_last_not_of(kEspacos) - inicio + 1);
+}
+
+// A port is a whole number, or a decimal text with optional blanks and sign.
+int lerPorta(const nlohmann::json& valor) {
+  if (valor.is_number_integer()) {
+    const auto porta = valor.get<long long>();
+    if (porta >= INT32_MIN && porta <= INT32_MAX) return static_cast<int>(porta);
+  } else if (valor.is_number_float()) {
+    const double porta = valor.get<double>();
+    if (std::trunc(porta) == porta && std::abs(porta) < 1e9) return static_cast<int>(porta);
+  } else if (valor.is_string()) {
+    std::string_view texto = aparado(valor.get_ref<const std::string&>());
+    if (!texto.empty() && texto.front() == '+') texto.remove_prefix(1);
+    int porta = 0;
+    const auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), porta);
+    if (!texto.empty() && erro == std::errc() && fim == texto.data() + texto.size()) return porta;
+  }
+  throw ErroRegistro("porta " + valor.dump() + " não é um número inteiro");
+}
+
+std::string removerTodos(std::string texto, std::string_view trecho) {
+  for (auto pos = texto.find(trecho); pos != std::string::npos; pos = texto.find(trecho, pos))
+    texto.erase(pos, trecho.size());
+  return texto;
+}
+
+bool contem(std::string_view texto, std::string_view trecho) {
+  return texto.find(trecho) != std::string_view::npos;
+}
+
+// Closes the session on every path out of the machine's treatment.
+struct Fechamento {
+  ssh::SessaoRemota& sessao;
+  ~Fechamento() {
+    try {
+      sessao.close();
+    } catch (...) {
+      // Closing is best effort; a failure here must not hide the real one.
+    }
+  }
+};
+
+void atualizarMaquina(std::size_t n, const MaquinaAlvo& maquina, const std::string& nomeCodigo,
+                      const std::string& pastaCodigo, const FabricaSessao& fabrica) {
+  falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
+  const std::string host = comoTexto(maquina.ip);
+  const int port = lerPorta(maquina.porta);
+  const std::string user = comoTexto(maquina.usuario);
+  const std::string pwd = comoTexto(maquina.senha);
+  const std::string pwdRoot = comoTexto(maquina.senhaRoot);
+  const std::string cliente = comoTexto(maquina.cliente);
+  const std::string destino = host + ":" + std::to_string(port);
+  falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
+
+  console::linha({std::to_string(n), "Cliente: " + cliente + " | Atualizando " + destino});
+
+  if (api::verificarIp(host) != api::kPublico) {
+    console::linha({YELLOW, "IP " + host + " não é um IP público. Não é possível atualizar.", RESET});
+    return;
+  }
+
+  std::unique_ptr<ssh::SessaoRemota> recv;
+  try {
+    if (port < 1 || port > 65535) throw std::out_of_range("porta fora do intervalo");
+    recv = fabrica(host, port, user, pwd);
+    recv->connect();
+  } catch (const std::exception&) {
+    // The half-made session is dropped; its owner releases what it holds.
+    console::linha({YELLOW, "Erro ao conectar em " + destino + ".", RESET});
+    return;
+  }
+  Fechamento fechamento{*recv};
+  const auto executar = [&](const std::string& interno) {
+    return recv->execute_command(comandos::comoRoot(pwdRoot, interno));
+  };
+
+  const std::string listaScriptsComando = comandos::listagem(nomeCodigo);
+  const std::string listaScripts = executar(listaScriptsComando);
+  if (aparado(listaScripts).empty()) {
+    console::linha({YELLOW, "Problema na execução dos comandos SSH.", RESET});
+    return;
+  }
+  if (contem(listaScripts, "Falha de autenticação")) {
+    console::linha({YELLOW, "Falha de autenticação.", RESET});
+    return;
+  }
+  if (contem(listaScripts, "Arquivo ou diretório inexistente")) {
+    console::linha({YELLOW, "Arquivo ou diretório inexistente.", RESET});
+    return;
+  }
+  console::linha({"Lista de códigos encontrados:", listaScripts});
+
+  const std::string versaoPython =
+      std::string(aparado(removerTodos(executar(comandos::versaoPython()), "Python ")));
+  const std::string comandoDownload = comandos::download(
+      nomeCodigo, comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
+
+  if (contem(listaScripts, nomeCodigo)) {
+    console::linha({GREEN, "Código encontrado. Atualizando...", RESET});
+  } else {
+    console::linha({GREEN, "Código não encontrado. Baixando...", RESET});
+  }
+  const std::string downloadCodigo = executar(comandoDownload);
+  console::linha({"Informações de Download:", downloadCodigo});
+
+  const std::string permissaoCodigo = executar(comandos::permissao(nomeCodigo));
+  (void)permissaoCodigo;  // its output is not reported
+
+  const std::string infoCodigo = executar(listaScriptsComando);
+  console::linha({"Informações de Permissão:", infoCodigo});
+}
+
+}  // namespace
+
+void atualizarMaquinas(const std::vector<MaquinaAlvo>& vms_selecionadas,
+                       const std::string& nomeCodigo, const std::string& pastaCodigo,
+                       const FabricaSessao& fabrica) {
+  for (std::size_t n = 0; n < vms_selecionadas.size(); ++n)
+    atualizarMaquina(n, vms_selecionadas[n], nomeCodigo, pastaCodigo, fabrica);
+  std::cout.flush();
+}
+
+}  // namespace workflow

@@ -1,0 +1,117 @@
+// The typed lines are run by a real bash with history expansion on, as the
+// remote interactive shell would, with `su` replaced by a function that
+// keeps what it was given.
+#include "UTILITARIOS/workflow/comandos_remotos.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/apoio/processo.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace workflow::comandos;
+
+class ComandosRemotos : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("comandos-" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs `linha` as an interactive shell would; su stores the password line
+  // it reads and runs its command with bash in dir_.
+  void digitar(const std::string& linha) {
+    const std::string script =
+        "set -o history -o histexpand\n"
+        "cd '" + dir_.string() + "'\n"
+        "su() { IFS= read -r l; printf '%s' \"$l\" > senha.out; PATH=\"$PWD/bin:$PATH\" bash -c \"$2\" > comando.out; }\n"
+        "echo anterior >/dev/null\n" + linha + "\n";
+    const auto r = apoio::executar({"/bin/bash", "--norc", "--noprofile", "-s"}, script);
+    ASSERT_EQ(r.status, 0) << r.erro;
+  }
+  std::string ler(const char* nome) { return apoio::lerArquivo((dir_ / nome).string()); }
+
+  fs::path dir_;
+};
+
+const std::vector<std::string> kValoresHostis = {
+    "senha com espaço", "aspas\"duplas", "cifrao$HOME", "crase`id`", "barra\\invertida",
+    "exclamacao!!", "a!b", "porcento%s%d%%", "aspa'simples", "\\n\\t\\101", "$(touch pwned)",
+    ";touch pwned;", "x && touch pwned", "ção-ü", "~*?[a]{b,c}<>|&#",
+};
+
+TEST_F(ComandosRemotos, SenhaChegaAoSuByteAByte) {
+  std::string todosImprimiveis;
+  for (char c = ' '; c <= '~'; ++c) todosImprimiveis += c;
+  auto senhas = kValoresHostis;
+  senhas.push_back(todosImprimiveis);
+  for (const auto& senha : senhas) {
+    const std::string linha = comoRoot(senha, "true");
+    for (char proibido : {'$', '!', '%', '`', '\''})
+      EXPECT_EQ(linha.substr(0, linha.find(" | su")).find(proibido), std::string::npos)
+          << "the typed password part must not carry '" << proibido << "': " << linha;
+    digitar(linha);
+    EXPECT_EQ(ler("senha.out"), senha) << linha;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "pwned"));
+}
+
+TEST_F(ComandosRemotos, ValoresChegamLiteraisAoComandoInterno) {
+  for (const auto& valor : kValoresHostis) {
+    const std::string linha = comoRoot("raiz", "printf '%s' " + valorLiteral(valor));
+    EXPECT_EQ(linha.find('$'), std::string::npos) << linha;
+    EXPECT_EQ(linha.find('!'), std::string::npos) << linha;
+    digitar(linha);
+    EXPECT_EQ(ler("comando.out"), valor) << linha;
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "pwned")) << "a value ran a command";
+}
+
+TEST_F(ComandosRemotos, ValoresSimplesFicamComoSaoNaLinha) {
+  for (const std::string valor : {"coleta/disco.py", "Senha_2024.x-y@z+w=v,u:t", ""}) {
+    EXPECT_EQ(valorLiteral(valor), valor);
+    const std::string linha = comoRoot(valor, "true");
+    EXPECT_EQ(linha, "printf \"" + valor + "\\n\" | su -c \"true\"");
+  }
+}
+
+// The download replaces the script only when wget succeeds; run with a
+// stand-in wget against a real directory.
+TEST_F(ComandosRemotos, DownloadQueFalhaNaoDestroiOScript) {
+  const std::string comando = download("disco.py", "https://scripts.zelvo.example/x");
+  auto rodar = [&](bool sucesso) {
+    std::string interno = comando;
+    const std::string dir = std::string(kDiretorio);
+    for (auto pos = interno.find(dir); pos != std::string::npos; pos = interno.find(dir, pos))
+      interno.replace(pos, dir.size(), dir_.string() + "/");
+    // A stand-in wget that, like the real one, opens its output file first.
+    fs::create_directories(dir_ / "bin");
+    apoio::executar({"/bin/sh", "-c",
+                     "printf '#!/bin/sh\\n: > \"$2\"\\n" +
+                         std::string(sucesso ? "printf novo > \"$2\"\\n" : "exit 8\\n") + "' > '" +
+                         (dir_ / "bin" / "wget").string() + "' && chmod +x '" +
+                         (dir_ / "bin" / "wget").string() + "'"});
+    digitar(comoRoot("raiz", interno));
+  };
+  apoio::executar({"/bin/sh", "-c", "printf velho > '" + dir_.string() + "/disco.py'"});
+  rodar(false);
+  EXPECT_EQ(ler("disco.py"), "velho");
+  EXPECT_FALSE(fs::exists(dir_ / ".disco.py.download"));
+  rodar(true);
+  EXPECT_EQ(ler("disco.py"), "novo");
+  EXPECT_FALSE(fs::exists(dir_ / ".disco.py.download"));
+}
+
+TEST(EnderecoDownload, JuntaBaseVersaoEPasta) {
+  EXPECT_EQ(enderecoDownload("https://scripts.zelvo.example", "3.8.10", "coleta/disco.py"),
+            "https://scripts.zelvo.example/python3.8.10/coleta/disco.py");
+  EXPECT_EQ(enderecoDownload("https://s", "", "a.py"), "https://s/python/a.py");
+}
+
+}  // namespace

@@ -1,0 +1,252 @@
+// The per-machine procedure's decisions, with scripted sessions standing in
+// for the machines; the real sessions are exercised in the lab suites.
+#include "UTILITARIOS/workflow/procedimento.hpp"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <iostream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+#include "UTILITARIOS/falhas.hpp"
+
+namespace {
+
+using workflow::MaquinaAlvo;
+
+const std::string Y = "\x1b[0;93m";
+const std::string G = "\x1b[0;32m";
+const std::string R = "\x1b[0;0m";
+const std::string kDir = "/var/lib/docker/volumes/korvax_externalscripts/_data/";
+
+// What one scripted machine answers, by the kind of inner command.
+struct Roteiro {
+  bool falhaConexao = false;
+  std::string listagem;
+  std::string versao = "Python 3.8.10";
+  std::string download = "Salvando em disco.py";
+  std::string listagemFinal = "-rwxr-xr-x 1 root root 10 Dec  8 1012 disco.py";
+  bool erroNaVersao = false;
+};
+
+struct Registro {
+  std::string host, user, pwd;
+  int port = 0;
+  std::vector<std::string> comandos;
+  int fechamentos = 0;
+};
+
+class SessaoRoteirizada : public ssh::SessaoRemota {
+ public:
+  SessaoRoteirizada(Roteiro roteiro, Registro& registro) : r_(std::move(roteiro)), reg_(registro) {}
+  void connect() override {
+    if (r_.falhaConexao) throw std::runtime_error("connection refused");
+  }
+  std::string execute_command(const std::string& command) override {
+    reg_.comandos.push_back(command);
+    if (command.find("python3 --version") != std::string::npos) {
+      if (r_.erroNaVersao) throw std::runtime_error("Socket error: disconnected");
+      return r_.versao;
+    }
+    if (command.find("wget") != std::string::npos) return r_.download;
+    if (command.find("chmod") != std::string::npos) return "";
+    return listagens_++ == 0 ? r_.listagem : r_.listagemFinal;
+  }
+  void close() override { ++reg_.fechamentos; }
+
+ private:
+  Roteiro r_;
+  Registro& reg_;
+  int listagens_ = 0;
+};
+
+struct Cenario {
+  std::map<std::string, Roteiro> roteiros;  // by host
+  std::deque<Registro> registros;
+  std::string saida;
+
+  void rodar(const std::vector<MaquinaAlvo>& maquinas, const std::string& pasta = "coleta/disco.py") {
+    std::ostringstream capturada;
+    auto* anterior = std::cout.rdbuf(capturada.rdbuf());
+    try {
+      workflow::atualizarMaquinas(maquinas, pasta.substr(pasta.rfind('/') + 1), pasta, fabrica());
+    } catch (...) {
+      std::cout.rdbuf(anterior);
+      saida = capturada.str();
+      throw;
+    }
+    std::cout.rdbuf(anterior);
+    saida = capturada.str();
+  }
+
+  workflow::FabricaSessao fabrica() {
+    return [this](const std::string& host, int port, const std::string& user, const std::string& pwd) {
+      registros.push_back({host, user, pwd, port, {}, 0});
+      return std::make_unique<SessaoRoteirizada>(roteiros[host], registros.back());
+    };
+  }
+};
+
+MaquinaAlvo maquina(const std::string& ip, nlohmann::json porta = 22,
+                    const std::string& cliente = "1021 - Hospital Central") {
+  return {cliente, ip, std::move(porta), "suporte", "senha-ssh", "raiz"};
+}
+
+std::string anuncio(int n, const std::string& destino,
+                    const std::string& cliente = "1021 - Hospital Central") {
+  return std::to_string(n) + " Cliente: " + cliente + " | Atualizando " + destino + "\n";
+}
+
+TEST(Procedimento, AtualizacaoCompletaEscreveCadaLinhaNaOrdem) {
+  Cenario c;
+  c.roteiros["192.0.0.20"].listagem = "-rwxr-xr-x 1 root root 9 Dec  8 1001 disco.py";
+  c.roteiros["192.0.0.21"].listagem = "-rw-r--r-- 1 root root 5 Dec  8 1001 outro.py";
+  c.rodar({maquina("192.0.0.20"), maquina("192.0.0.21", "2222")});
+  EXPECT_EQ(c.saida,
+            anuncio(0, "192.0.0.20:22") +
+                "Lista de códigos encontrados: -rwxr-xr-x 1 root root 9 Dec  8 1001 disco.py\n" + G +
+                " Código encontrado. Atualizando... " + R + "\n" +
+                "Informações de Download: Salvando em disco.py\n"
+                "Informações de Permissão: -rwxr-xr-x 1 root root 10 Dec  8 1012 disco.py\n" +
+                anuncio(1, "192.0.0.21:2222") +
+                "Lista de códigos encontrados: -rw-r--r-- 1 root root 5 Dec  8 1001 outro.py\n" + G +
+                " Código não encontrado. Baixando... " + R + "\n" +
+                "Informações de Download: Salvando em disco.py\n"
+                "Informações de Permissão: -rwxr-xr-x 1 root root 10 Dec  8 1012 disco.py\n");
+  ASSERT_EQ(c.registros.size(), 2u);
+  EXPECT_EQ(c.registros[1].port, 2222);
+  EXPECT_EQ(c.registros[0].user, "suporte");
+  EXPECT_EQ(c.registros[0].pwd, "senha-ssh");
+  for (const auto& r : c.registros) EXPECT_GE(r.fechamentos, 1);
+}
+
+// With plain values the typed lines are the documented ones; only the
+// download goes through a temporary file.
+TEST(Procedimento, LinhasDigitadasComValoresSimples) {
+  Cenario c;
+  c.roteiros["192.0.0.20"].listagem = "disco.py";
+  c.rodar({maquina("192.0.0.20")});
+  const auto& cmds = c.registros.at(0).comandos;
+  ASSERT_EQ(cmds.size(), 5u);
+  const std::string listagem =
+      "printf \"raiz\\n\" | su -c \"ls -lah " + kDir + " | grep disco.py\"";
+  EXPECT_EQ(cmds[0], listagem);
+  EXPECT_EQ(cmds[1], "printf \"raiz\\n\" | su -c \"python3 --version\"");
+  EXPECT_EQ(cmds[2], "printf \"raiz\\n\" | su -c \"wget -O " + kDir + ".disco.py.download " +
+                         "https://scripts.zelvo.example/python3.8.10/coleta/disco.py && mv -f " +
+                         kDir + ".disco.py.download " + kDir + "disco.py || rm -f " + kDir +
+                         ".disco.py.download\"");
+  EXPECT_EQ(cmds[3], "printf \"raiz\\n\" | su -c \"chmod +x " + kDir + "disco.py\"");
+  EXPECT_EQ(cmds[4], listagem);
+}
+
+TEST(Procedimento, TabelaDeDecisaoDaListagem) {
+  struct Caso {
+    std::string listagem, linha;
+  };
+  const std::vector<Caso> casos = {
+      {"", Y + " Problema na execução dos comandos SSH. " + R},
+      {" \n\t \r\n", Y + " Problema na execução dos comandos SSH. " + R},
+      {"su Falha de autenticação", Y + " Falha de autenticação. " + R},
+      {"Arquivo ou diretório inexistente\nsu Falha de autenticação", Y + " Falha de autenticação. " + R},
+      {"ls não é possível acessar 'x' Arquivo ou diretório inexistente",
+       Y + " Arquivo ou diretório inexistente. " + R},
+      {"falha de autenticação", ""},  // case-sensitive: this is a listing
+  };
+  for (const auto& caso : casos) {
+    Cenario c;
+    c.roteiros["192.0.0.30"].listagem = caso.listagem;
+    c.rodar({maquina("192.0.0.30")});
+    const auto& reg = c.registros.at(0);
+    if (caso.linha.empty()) {
+      EXPECT_EQ(reg.comandos.size(), 5u) << caso.listagem;
+      continue;
+    }
+    EXPECT_EQ(c.saida, anuncio(0, "192.0.0.30:22") + caso.linha + "\n") << caso.listagem;
+    EXPECT_EQ(reg.comandos.size(), 1u) << "no download after a refused listing";
+    EXPECT_EQ(reg.fechamentos, 1);
+  }
+}
+
+// The file name is found by substring: a look-alike counts as present.
+TEST(Procedimento, NomeParecidoContaComoPresente) {
+  Cenario c;
+  c.roteiros["192.0.0.31"].listagem = "-rw-r--r-- 1 root root 5 Dec 8 1001 disco.py.bak";
+  c.rodar({maquina("192.0.0.31")});
+  EXPECT_NE(c.saida.find("Código encontrado. Atualizando..."), std::string::npos);
+}
+
+TEST(Procedimento, EnderecoNaoPublicoNaoConecta) {
+  Cenario c;
+  c.roteiros["192.0.0.40"].listagem = "disco.py";
+  c.rodar({maquina("10.0.0.5"), maquina("fe80::1"), maquina("nao-e-ip"), maquina("192.0.0.40")});
+  EXPECT_EQ(c.saida.substr(0, c.saida.find("3 Cliente")),
+            anuncio(0, "10.0.0.5:22") + Y + " IP 10.0.0.5 não é um IP público. Não é possível atualizar. " +
+                R + "\n" + anuncio(1, "fe80::1:22") + Y +
+                " IP fe80::1 não é um IP público. Não é possível atualizar. " + R + "\n" +
+                anuncio(2, "nao-e-ip:22") + Y +
+                " IP nao-e-ip não é um IP público. Não é possível atualizar. " + R + "\n");
+  ASSERT_EQ(c.registros.size(), 1u) << "only the public machine gets a session";
+  EXPECT_EQ(c.registros[0].host, "192.0.0.40");
+}
+
+TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
+  Cenario c;
+  c.roteiros["192.0.0.50"].falhaConexao = true;
+  c.roteiros["192.0.0.51"].listagem = "disco.py";
+  c.rodar({maquina("192.0.0.50", "022"), maquina("192.0.0.52", 70000), maquina("192.0.0.51", " 22")});
+  EXPECT_EQ(c.saida.substr(0, c.saida.find("2 Cliente")),
+            anuncio(0, "192.0.0.50:22") + Y + " Erro ao conectar em 192.0.0.50:22. " + R + "\n" +
+                anuncio(1, "192.0.0.52:70000") + Y + " Erro ao conectar em 192.0.0.52:70000. " + R +
+                "\n");
+  EXPECT_NE(c.saida.find(anuncio(2, "192.0.0.51:22") + "Lista de códigos"), std::string::npos);
+  EXPECT_EQ(c.registros[0].fechamentos, 0) << "a failed connect is not closed";
+}
+
+TEST(Procedimento, PortaQueNaoEhNumeroEncerraARodada) {
+  Cenario c;
+  c.roteiros["192.0.0.60"].listagem = "disco.py";
+  EXPECT_THROW(c.rodar({maquina("192.0.0.60"), maquina("192.0.0.61", " 2222"),
+                        maquina("192.0.0.62", "22a"), maquina("192.0.0.63")}),
+               falhas::Falha);
+  EXPECT_EQ(c.registros.size(), 2u);
+  EXPECT_EQ(c.saida.find("2 Cliente"), std::string::npos) << "nothing is written for it";
+  EXPECT_NE(falhas::etapaAtual().find("máquina 2"), std::string::npos);
+}
+
+TEST(Procedimento, ErroDaSessaoNoMeioEncerraARodada) {
+  Cenario c;
+  c.roteiros["192.0.0.70"].listagem = "disco.py";
+  c.roteiros["192.0.0.70"].erroNaVersao = true;
+  EXPECT_THROW(c.rodar({maquina("192.0.0.70"), maquina("192.0.0.71")}), std::runtime_error);
+  EXPECT_EQ(c.registros.size(), 1u) << "the machines after it stay untreated";
+  EXPECT_EQ(c.registros[0].fechamentos, 1);
+}
+
+TEST(Procedimento, MesmaMaquinaDuasVezesETratadaDuasVezes) {
+  Cenario c;
+  c.roteiros["192.0.0.80"].listagem = "disco.py";
+  const auto m = maquina("192.0.0.80");
+  c.rodar({m, m});
+  EXPECT_EQ(c.registros.size(), 2u);
+  EXPECT_NE(c.saida.find(anuncio(1, "192.0.0.80:22")), std::string::npos);
+}
+
+TEST(Procedimento, SelecaoVaziaNaoEscreveNada) {
+  Cenario c;
+  c.rodar({});
+  EXPECT_EQ(c.saida, "");
+}
+
+// A version that is not one still goes into the address, as one word.
+TEST(Procedimento, VersaoInesperadaEntraNoEndereco) {
+  Cenario c;
+  c.roteiros["192.0.0.90"].listagem = "disco.py";
+  c.roteiros["192.0.0.90"].versao = "  Python 3.11.2  ";
+  c.rodar({maquina("192.0.0.90")});
+  EXPECT_NE(c.registros[0].comandos[2].find("/python3.11.2/coleta/disco.py "), std::string::npos);
+}
+
+}  // namespace
