@@ -1,0 +1,304 @@
+#include "UTILITARIOS/ssh/conexao_ssh.hpp"
+
+#include <libssh/libssh.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <new>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "UTILITARIOS/ssh/saida.hpp"
+
+namespace ssh {
+namespace {
+
+using Relogio = std::chrono::steady_clock;
+using Segundos = std::chrono::duration<double>;
+
+constexpr auto kEsperaDoShell = std::chrono::seconds(1);  // banner and first prompt arrive
+constexpr auto kPausa = std::chrono::milliseconds(200);
+constexpr std::uint32_t kTamanhoRecepcao = 65535;
+constexpr std::uint32_t kTamanhoDescarte = 9999;
+
+// libssh reads at most one socket buffer per poll; a burst of packets needs
+// several in a row. Past this many empty polls, something is wrong, and the
+// next pause retries rather than spinning here.
+constexpr int kMaxLeiturasSemDados = 4096;
+
+const char* const kSemCanal = "Erro. Execute \"connect()\" primeiro.";
+
+// A time-out the clock arithmetic can hold (about 11 days); nonsense values
+// (negative, NaN) become 0, which fails the connect at once.
+double prazoUtilizavel(double segundos) {
+  if (!(segundos > 0)) return 0;
+  return std::min(segundos, 1e6);
+}
+
+}  // namespace
+
+ErroSSH::ErroSSH(std::string operacao, const std::string& destino, std::string detalhe)
+    : falhas::Falha("falha de SSH", detalhe + " (" + operacao + ", " + destino + ")"),
+      operacao_(std::move(operacao)),
+      detalhe_(std::move(detalhe)) {}
+
+// ---------------------------------------------------------------- holders
+
+ClienteSSH::ClienteSSH() : sessao_(ssh_new()) {
+  if (sessao_ == nullptr) throw std::bad_alloc();
+}
+
+ClienteSSH::~ClienteSSH() {
+  if (sessao_ == nullptr) return;
+  fechar();
+  ssh_free(sessao_);
+}
+
+ClienteSSH::ClienteSSH(ClienteSSH&& outro) noexcept
+    : sessao_(std::exchange(outro.sessao_, nullptr)), fechado_(outro.fechado_) {}
+
+ClienteSSH& ClienteSSH::operator=(ClienteSSH&& outro) noexcept {
+  if (this != &outro) {
+    ClienteSSH velho(std::move(*this));
+    sessao_ = std::exchange(outro.sessao_, nullptr);
+    fechado_ = outro.fechado_;
+  }
+  return *this;
+}
+
+void ClienteSSH::fechar() noexcept {
+  if (sessao_ == nullptr || fechado_) return;
+  fechado_ = true;
+  ssh_disconnect(sessao_);
+}
+
+CanalSSH::~CanalSSH() { fechar(); }
+
+CanalSSH::CanalSSH(CanalSSH&& outro) noexcept
+    : canal_(std::exchange(outro.canal_, nullptr)), fechado_(outro.fechado_) {}
+
+CanalSSH& CanalSSH::operator=(CanalSSH&& outro) noexcept {
+  if (this != &outro) {
+    CanalSSH velho(std::move(*this));
+    canal_ = std::exchange(outro.canal_, nullptr);
+    fechado_ = outro.fechado_;
+  }
+  return *this;
+}
+
+void CanalSSH::fechar() noexcept {
+  fechado_ = true;
+  if (canal_ == nullptr) return;
+  if (ssh_channel_is_open(canal_)) ssh_channel_close(canal_);
+  // libssh keeps the structure until the server's close arrives, or until
+  // the session is disconnected; this pointer is not ours any more.
+  ssh_channel_free(std::exchange(canal_, nullptr));
+}
+
+// ---------------------------------------------------------------- session
+
+conexaoSSH::conexaoSSH(std::string host, int port, std::string user, std::string password,
+                       std::optional<std::string> end_data, double timeout)
+    : host_(std::move(host)),
+      port_(port),
+      user_(std::move(user)),
+      password_(std::move(password)),
+      end_data_(std::move(end_data)),
+      timeout_(timeout) {}
+
+std::string conexaoSSH::destino() const {
+  const bool ipv6 = host_.find(':') != std::string::npos;
+  return user_ + "@" + (ipv6 ? "[" + host_ + "]" : host_) + ":" + std::to_string(port_);
+}
+
+ErroSSH conexaoSSH::erro(const char* operacao, std::string detalhe) const {
+  return ErroSSH(operacao, destino(), std::move(detalhe));
+}
+
+ErroSSH conexaoSSH::erroDaBiblioteca(const char* operacao) const {
+  const char* texto = client_ ? ssh_get_error(client_->get()) : nullptr;
+  return erro(operacao, texto != nullptr && *texto != '\0' ? texto : "erro desconhecido de SSH");
+}
+
+void conexaoSSH::definirTempoLimite(double segundos) {
+  // libssh takes whole seconds plus microseconds, and reads 0 as "default".
+  const double inteiro = std::floor(segundos);
+  long sec = static_cast<long>(inteiro);
+  long usec = static_cast<long>((segundos - inteiro) * 1e6);
+  if (sec == 0 && usec < 1000) usec = 1000;
+  ssh_session sessao = client_->get();
+  if (ssh_options_set(sessao, SSH_OPTIONS_TIMEOUT, &sec) != SSH_OK ||
+      ssh_options_set(sessao, SSH_OPTIONS_TIMEOUT_USEC, &usec) != SSH_OK)
+    throw erroDaBiblioteca("ao configurar o tempo limite");
+}
+
+void conexaoSSH::connect() {
+  // A previous connection is released first, channel before session: libssh
+  // frees a session's channels when it disconnects.
+  channel_.reset();
+  client_.reset();
+  client_.emplace();
+  ssh_session sessao = client_->get();
+
+  const auto limite = Relogio::now() + std::chrono::duration_cast<Relogio::duration>(
+                                           Segundos(prazoUtilizavel(timeout_)));
+  auto restante = [&](const char* operacao) {
+    const double s = Segundos(limite - Relogio::now()).count();
+    if (!(s > 0)) throw erro(operacao, "tempo limite de conexão esgotado");
+    definirTempoLimite(s);
+  };
+
+  if (port_ <= 0 || port_ > 65535) throw erro("ao configurar a sessão", "porta inválida");
+  const unsigned int porta = static_cast<unsigned int>(port_);
+  const int nao = 0;
+  const int sim = 1;
+  const bool naoLerConfiguracao = false;
+  // Every host key is accepted and nothing is remembered across runs: no
+  // known-hosts file is read (libssh would also use it to order key types)
+  // and none is written. Only the password is offered: no agent, no key
+  // files, and ~/.ssh/config is not parsed.
+  if (ssh_options_set(sessao, SSH_OPTIONS_HOST, host_.c_str()) != SSH_OK ||
+      ssh_options_set(sessao, SSH_OPTIONS_PORT, &porta) != SSH_OK ||
+      ssh_options_set(sessao, SSH_OPTIONS_USER, user_.c_str()) != SSH_OK ||
+      ssh_options_set(sessao, SSH_OPTIONS_KNOWNHOSTS, "/dev/null") != SSH_OK ||
+      ssh_options_set(sessao, SSH_OPTIONS_GLOBAL_KNOWNHOSTS, "/dev/null") != SSH_OK ||
+      ssh_options_set(sessao, SSH_OPTIONS_PUBKEY_AUTH, &nao) != SSH_OK ||
+      ssh_options_set(sessao, SSH_OPTIONS_PROCESS_CONFIG, &naoLerConfiguracao) != SSH_OK ||
+      // Keystrokes (the command line, the pager's blank) go out at once.
+      ssh_options_set(sessao, SSH_OPTIONS_NODELAY, &sim) != SSH_OK)
+    throw erroDaBiblioteca("ao configurar a sessão");
+
+  // One deadline for TCP, handshake, authentication and the shell: libssh
+  // applies its time-out to each blocking step separately.
+  restante("ao conectar");
+  if (ssh_connect(sessao) != SSH_OK) throw erroDaBiblioteca("ao conectar");
+  restante("ao autenticar");
+  const int autenticacao = ssh_userauth_password(sessao, nullptr, password_.c_str());
+  if (autenticacao == SSH_AUTH_PARTIAL)
+    throw erro("ao autenticar", "o servidor exige mais de uma forma de autenticação");
+  if (autenticacao != SSH_AUTH_SUCCESS) throw erroDaBiblioteca("ao autenticar");
+
+  CanalSSH canal(ssh_channel_new(sessao));
+  if (canal.get() == nullptr) throw erroDaBiblioteca("ao criar o canal");
+  restante("ao abrir o canal");
+  if (ssh_channel_open_session(canal.get()) != SSH_OK) throw erroDaBiblioteca("ao abrir o canal");
+  restante("ao pedir o terminal");
+  if (ssh_channel_request_pty(canal.get()) != SSH_OK) throw erroDaBiblioteca("ao pedir o terminal");
+  restante("ao abrir o shell");
+  if (ssh_channel_request_shell(canal.get()) != SSH_OK) throw erroDaBiblioteca("ao abrir o shell");
+  channel_.emplace(std::move(canal));
+  // From here on a blocked send may wait the full time-out for window space.
+  definirTempoLimite(prazoUtilizavel(timeout_));
+
+  std::this_thread::sleep_for(kEsperaDoShell);
+  clear_buffer();
+}
+
+ssh_channel conexaoSSH::canalUtilizavel(const char* operacao) const {
+  if (!channel_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);
+  if (channel_->get() == nullptr || !client_ || client_->fechado())
+    throw erro(operacao, "canal fechado");
+  return channel_->get();
+}
+
+bool conexaoSSH::haDados(const char* operacao) {
+  ssh_channel canal = canalUtilizavel(operacao);
+  for (int vazias = 0; vazias < kMaxLeiturasSemDados; ++vazias) {
+    const int n = ssh_channel_poll(canal, 0);
+    if (n > 0) return true;
+    if (n == SSH_EOF) return false;  // the remote will send nothing more
+    if (n < 0) throw erroDaBiblioteca(operacao);
+    // Nothing complete yet. libssh read one socket buffer at most, which may
+    // end inside a packet: carry on while the kernel holds more, so that data
+    // received during the pause is really seen now.
+    const int fd = ssh_get_fd(client_->get());
+    if (fd < 0) return false;
+    pollfd pronto{fd, POLLIN, 0};
+    int r;
+    while ((r = ::poll(&pronto, 1, 0)) < 0 && errno == EINTR) {
+    }
+    if (r < 0) throw erro(operacao, std::strerror(errno));
+    if (r == 0) return false;
+  }
+  return false;
+}
+
+void conexaoSSH::enviar(std::string_view texto, const char* operacao) {
+  ssh_channel canal = canalUtilizavel(operacao);
+  // The channel may take less than everything when the remote window is
+  // short; the rest is sent as the window opens.
+  while (!texto.empty()) {
+    const int n = ssh_channel_write(canal, texto.data(), static_cast<std::uint32_t>(texto.size()));
+    if (n < 0) throw erroDaBiblioteca(operacao);
+    if (n == 0) throw erro(operacao, "o canal não aceitou dados dentro do tempo limite");
+    texto.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+void conexaoSSH::clear_buffer() {
+  if (!haDados("ao descartar a saída pendente")) return;
+  std::vector<char> descarte(kTamanhoDescarte);
+  const int n = ssh_channel_read_nonblocking(channel_->get(), descarte.data(), kTamanhoDescarte, 0);
+  if (n < 0 && n != SSH_EOF) throw erroDaBiblioteca("ao descartar a saída pendente");
+}
+
+std::string conexaoSSH::execute_command(const std::string& command) {
+  return executar(command, nullptr);
+}
+
+conexaoSSH::ResultadoCronometrado conexaoSSH::execute_command_timed(const std::string& command) {
+  ResultadoCronometrado r;
+  r.result = executar(command, &r.seconds);
+  return r;
+}
+
+std::string conexaoSSH::executar(const std::string& command, double* segundos) {
+  if (!channel_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);
+  try {
+    const auto inicio = Relogio::now();
+    enviar(command + "\n", "ao enviar o comando");
+    saida::Coletor coletor(end_data_);
+    saida::DecodificadorUtf8 utf8;
+    auto ultimoDado = Relogio::now();
+    const Segundos ocioso(timeout_);
+    std::vector<char> recebido(kTamanhoRecepcao);
+    for (;;) {
+      std::this_thread::sleep_for(kPausa);
+      while (haDados("ao ler a saída")) {
+        const int n =
+            ssh_channel_read_nonblocking(channel_->get(), recebido.data(), kTamanhoRecepcao, 0);
+        if (n < 0 && n != SSH_EOF) throw erroDaBiblioteca("ao ler a saída");
+        if (n <= 0) break;
+        std::string bloco = utf8.decodificar({recebido.data(), static_cast<std::size_t>(n)});
+        // A pager (or anything printing a colon) may be waiting for a key.
+        if (saida::tratarPaginador(bloco)) enviar(" ", "ao responder ao paginador");
+        if (!bloco.empty()) {
+          coletor.acrescentar(bloco);
+          ultimoDado = Relogio::now();
+        }
+      }
+      if (Relogio::now() - ultimoDado > ocioso) break;
+      if (coletor.marcadorVisto()) break;
+    }
+    std::string result = saida::limparSaida(coletor.texto(), command, end_data_);
+    if (segundos != nullptr) *segundos = Segundos(Relogio::now() - inicio).count();
+    return result;
+  } catch (const ErroSSH& e) {
+    std::cout << "SSH error: " << e.what() << std::endl;
+    close();
+    throw;
+  }
+}
+
+void conexaoSSH::close() noexcept {
+  if (channel_) channel_->fechar();
+  if (client_) client_->fechar();
+}
+
+}  // namespace ssh

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "UTILITARIOS/falhas.hpp"
+#include "UTILITARIOS/ssh/sessao_remota.hpp"
+
+// libssh's handle types, so that this header does not pull in libssh.h.
+struct ssh_session_struct;
+struct ssh_channel_struct;
+
+namespace ssh {
+
+/// An SSH protocol failure, or a socket or operating-system failure met on
+/// the connection (refused or timed-out TCP connection, handshake or
+/// authentication failure, a send on a closed channel, a reset connection).
+/// The message is libssh's own text followed by what was being done and the
+/// target ("Remote channel is closed (ao enviar o comando, suporte@10.0.0.1:22)");
+/// it never carries a password.
+class ErroSSH : public falhas::Falha {
+ public:
+  ErroSSH(std::string operacao, const std::string& destino, std::string detalhe);
+  /// What was being done, e.g. "ao autenticar".
+  const std::string& operacao() const noexcept { return operacao_; }
+  /// The SSH layer's own text, e.g. libssh's ssh_get_error().
+  const std::string& detalhe() const noexcept { return detalhe_; }
+
+ private:
+  std::string operacao_;
+  std::string detalhe_;
+};
+
+/// Sole owner of one libssh session (the connection). Movable, not copyable.
+/// libssh frees a session's channels when the session is disconnected or
+/// freed, so every CanalSSH of this session must be released first.
+class ClienteSSH {
+ public:
+  /// Allocates the session; no network activity. Throws std::bad_alloc.
+  ClienteSSH();
+  ~ClienteSSH();
+  ClienteSSH(ClienteSSH&& outro) noexcept;
+  ClienteSSH& operator=(ClienteSSH&& outro) noexcept;
+  ClienteSSH(const ClienteSSH&) = delete;
+  ClienteSSH& operator=(const ClienteSSH&) = delete;
+
+  /// The session; valid, closed or not, until destruction.
+  ssh_session_struct* get() const noexcept { return sessao_; }
+  /// Says goodbye to the server and closes the socket. Harmless when
+  /// repeated or when the session never connected.
+  void fechar() noexcept;
+  bool fechado() const noexcept { return fechado_; }
+
+ private:
+  ssh_session_struct* sessao_ = nullptr;
+  bool fechado_ = false;
+};
+
+/// Sole owner of one libssh channel. Movable, not copyable. Must not outlive
+/// the ClienteSSH whose session created it, nor its disconnection.
+class CanalSSH {
+ public:
+  /// Takes ownership of `canal` (may be null: nothing is owned).
+  explicit CanalSSH(ssh_channel_struct* canal) noexcept : canal_(canal) {}
+  ~CanalSSH();
+  CanalSSH(CanalSSH&& outro) noexcept;
+  CanalSSH& operator=(CanalSSH&& outro) noexcept;
+  CanalSSH(const CanalSSH&) = delete;
+  CanalSSH& operator=(const CanalSSH&) = delete;
+
+  /// The channel; null once closed.
+  ssh_channel_struct* get() const noexcept { return canal_; }
+  /// Sends EOF and close when the channel is still open, then frees it.
+  /// Harmless when repeated.
+  void fechar() noexcept;
+  bool fechado() const noexcept { return fechado_; }
+
+ private:
+  ssh_channel_struct* canal_ = nullptr;
+  bool fechado_ = false;
+};
+
+/// One SSH-2 connection with one interactive login shell on a pseudo-terminal,
+/// into which command lines are typed as an operator would. Blocking, for one
+/// thread at a time. Neither copyable nor movable.
+///
+/// Lifecycle: created (no client, no channel) -> connect() -> connected ->
+/// close() -> closed (client and channel still present, but closed). A
+/// connect() that fails leaves the client present and the channel absent.
+class conexaoSSH : public SessaoRemota {
+ public:
+  static constexpr double kTimeoutPadrao = 10.0;
+
+  /// Stores the values; no network activity, cannot fail. `timeout` (seconds)
+  /// bounds connect() and is the idle time-out of execute_command().
+  conexaoSSH(std::string host, int port, std::string user, std::string password,
+             std::optional<std::string> end_data = std::nullopt, double timeout = kTimeoutPadrao);
+  ~conexaoSSH() override = default;
+  conexaoSSH(const conexaoSSH&) = delete;
+  conexaoSSH& operator=(const conexaoSSH&) = delete;
+
+  const std::string& host() const noexcept { return host_; }
+  int port() const noexcept { return port_; }
+  const std::string& user() const noexcept { return user_; }
+  const std::string& password() const noexcept { return password_; }
+  /// End marker of a command's output; absent unless given.
+  const std::optional<std::string>& end_data() const noexcept { return end_data_; }
+  double timeout() const noexcept { return timeout_; }
+  bool has_client() const noexcept { return client_.has_value(); }
+  bool has_channel() const noexcept { return channel_.has_value(); }
+  /// True once close() has run on the present client.
+  bool is_closed() const noexcept { return client_ && client_->fechado(); }
+
+  /// Releases any previous connection, then opens a new one: TCP, handshake,
+  /// password authentication (no agent, no key files, no ~/.ssh/config), any
+  /// host key accepted and no known-hosts file read or written, a shell on a
+  /// pseudo-terminal of libssh's default type and size. The whole of this
+  /// fails with ErroSSH after at most `timeout` seconds. Then waits 1 second
+  /// and calls clear_buffer(). Prints nothing.
+  void connect() override;
+
+  /// Discards at most 9999 bytes of pending shell output (one has-data test,
+  /// at most one receive). Throws ErroSSH on a broken channel, and the
+  /// general falhas::Falha of execute_command() when there is no channel.
+  void clear_buffer();
+
+  /// Types `command` and "\n" into the shell, collects the output until it
+  /// has been idle for more than `timeout` seconds or the end marker has been
+  /// seen, and returns the cleaned text (see ssh::saida::limparSaida).
+  /// Without a channel: throws falhas::Falha "Erro. Execute "connect()"
+  /// primeiro." before any network activity. On an SSH or socket failure:
+  /// prints "SSH error: <message>" on standard output, closes the session
+  /// and throws the ErroSSH. The call has no bound on its total duration: a
+  /// remote that keeps printing without the marker keeps it running.
+  std::string execute_command(const std::string& command) override;
+
+  struct ResultadoCronometrado {
+    std::string result;
+    double seconds = 0.0;  ///< from just before the send to after the cleaning
+  };
+  /// execute_command() that also reports its elapsed wall time.
+  ResultadoCronometrado execute_command_timed(const std::string& command);
+
+  /// Closes the channel, then the connection. Safe in every state and when
+  /// repeated; never throws.
+  void close() noexcept override;
+
+ private:
+  std::string executar(const std::string& command, double* segundos);
+  ssh_channel_struct* canalUtilizavel(const char* operacao) const;
+  bool haDados(const char* operacao);
+  void enviar(std::string_view texto, const char* operacao);
+  void definirTempoLimite(double segundos);
+  ErroSSH erro(const char* operacao, std::string detalhe) const;
+  ErroSSH erroDaBiblioteca(const char* operacao) const;
+  std::string destino() const;
+
+  std::string host_;
+  int port_;
+  std::string user_;
+  std::string password_;
+  std::optional<std::string> end_data_;
+  double timeout_;
+  // Declared before the channel, so that the channel is released first.
+  std::optional<ClienteSSH> client_;
+  std::optional<CanalSSH> channel_;
+};
+
+}  // namespace ssh

@@ -1,0 +1,232 @@
+#include "UTILITARIOS/ssh/saida.hpp"
+
+#include <utility>
+
+namespace ssh::saida {
+namespace {
+
+constexpr std::string_view kSenha = "Senha";
+
+enum : int { kInvalida = 0, kIncompleta = -1 };
+
+// Length of the well-formed UTF-8 sequence at the start of `p` (1 to 4),
+// kInvalida when its first byte cannot start one, or kIncompleta when the
+// bytes are a proper prefix of one and the input ends there. The ranges of
+// the second byte exclude overlong forms, surrogates and values past U+10FFFF.
+int examinar(const unsigned char* p, std::size_t n) {
+  const unsigned char b = p[0];
+  if (b < 0x80) return 1;
+  int tamanho;
+  unsigned char menor = 0x80, maior = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    tamanho = 2;
+  } else if (b == 0xE0) {
+    tamanho = 3;
+    menor = 0xA0;
+  } else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) {
+    tamanho = 3;
+  } else if (b == 0xED) {
+    tamanho = 3;
+    maior = 0x9F;
+  } else if (b == 0xF0) {
+    tamanho = 4;
+    menor = 0x90;
+  } else if (b >= 0xF1 && b <= 0xF3) {
+    tamanho = 4;
+  } else if (b == 0xF4) {
+    tamanho = 4;
+    maior = 0x8F;
+  } else {
+    return kInvalida;
+  }
+  for (int i = 1; i < tamanho; ++i) {
+    if (static_cast<std::size_t>(i) >= n) return kIncompleta;
+    const unsigned char c = p[i];
+    if (c < (i == 1 ? menor : 0x80) || c > (i == 1 ? maior : 0xBF)) return kInvalida;
+  }
+  return tamanho;
+}
+
+// Code point of a sequence already found well formed by examinar().
+char32_t codigo(const unsigned char* p, int tamanho) {
+  if (tamanho == 1) return p[0];
+  char32_t c = p[0] & (0xFF >> (tamanho + 1));
+  for (int i = 1; i < tamanho; ++i) c = (c << 6) | (p[i] & 0x3F);
+  return c;
+}
+
+const unsigned char* bytes(std::string_view s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+// Decodes `entrada` into `saida`; returns how many bytes at the end form an
+// unfinished sequence.
+std::size_t decodificarEm(std::string_view entrada, std::string& saida) {
+  const unsigned char* p = bytes(entrada);
+  const std::size_t n = entrada.size();
+  std::size_t i = 0;
+  while (i < n) {
+    std::size_t ascii = i;
+    while (ascii < n && p[ascii] < 0x80) ++ascii;
+    saida.append(entrada.data() + i, ascii - i);
+    i = ascii;
+    if (i == n) break;
+    const int t = examinar(p + i, n - i);
+    if (t == kIncompleta) return n - i;
+    if (t == kInvalida) {
+      ++i;  // continuation bytes after it are dropped one by one as well
+    } else {
+      saida.append(entrada.data() + i, static_cast<std::size_t>(t));
+      i += static_cast<std::size_t>(t);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::string DecodificadorUtf8::decodificar(std::string_view bloco) {
+  std::string saida;
+  saida.reserve(bloco.size() + pendente_.size());
+  std::size_t resto;
+  if (pendente_.empty()) {
+    resto = decodificarEm(bloco, saida);
+    pendente_.assign(bloco.substr(bloco.size() - resto));
+  } else {
+    std::string junto = std::move(pendente_);
+    junto.append(bloco);
+    resto = decodificarEm(junto, saida);
+    pendente_.assign(std::string_view(junto).substr(junto.size() - resto));
+  }
+  return saida;
+}
+
+bool tratarPaginador(std::string& bloco) {
+  constexpr std::string_view kMais = "--More--";
+  if (bloco.find(kMais) == std::string::npos && bloco.find(':') == std::string::npos) return false;
+  bloco = removerTodas(removerTodas(bloco, kMais), ":");
+  return true;
+}
+
+Coletor::Coletor(std::optional<std::string> marcador) : marcador_(std::move(marcador)) {}
+
+void Coletor::acrescentar(std::string_view bloco) {
+  const std::size_t antes = texto_.size();
+  texto_.append(bloco);
+  if (visto_ || !marcador_ || marcador_->empty()) return;
+  // A marker that straddles the previous end starts at most size()-1 bytes back.
+  const std::size_t recuo = marcador_->size() - 1;
+  const std::size_t desde = antes > recuo ? antes - recuo : 0;
+  visto_ = texto_.find(*marcador_, desde) != std::string::npos;
+}
+
+std::vector<std::string_view> dividirLinhas(std::string_view texto) {
+  std::vector<std::string_view> linhas;
+  const unsigned char* p = bytes(texto);
+  const std::size_t n = texto.size();
+  std::size_t inicio = 0, i = 0;
+  while (i < n) {
+    std::size_t quebra = 0;
+    switch (p[i]) {
+      case '\r':
+        quebra = (i + 1 < n && p[i + 1] == '\n') ? 2 : 1;
+        break;
+      case '\n':
+      case '\v':
+      case '\f':
+      case 0x1C:
+      case 0x1D:
+      case 0x1E:
+        quebra = 1;
+        break;
+      case 0xC2:  // U+0085
+        if (i + 1 < n && p[i + 1] == 0x85) quebra = 2;
+        break;
+      case 0xE2:  // U+2028, U+2029
+        if (i + 2 < n && p[i + 1] == 0x80 && (p[i + 2] == 0xA8 || p[i + 2] == 0xA9)) quebra = 3;
+        break;
+      default:
+        break;
+    }
+    if (quebra == 0) {
+      ++i;
+      continue;
+    }
+    linhas.push_back(texto.substr(inicio, i - inicio));
+    i += quebra;
+    inicio = i;
+  }
+  if (inicio < n) linhas.push_back(texto.substr(inicio));
+  return linhas;
+}
+
+bool ehEspaco(char32_t c) {
+  if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F);
+  switch (c) {
+    case 0x85:
+    case 0xA0:
+    case 0x1680:
+    case 0x2028:
+    case 0x2029:
+    case 0x202F:
+    case 0x205F:
+    case 0x3000:
+      return true;
+    default:
+      return c >= 0x2000 && c <= 0x200A;
+  }
+}
+
+std::string_view removerEspacos(std::string_view texto) {
+  const unsigned char* p = bytes(texto);
+  std::size_t inicio = 0, fim = texto.size();
+  while (inicio < fim) {
+    const int t = examinar(p + inicio, fim - inicio);
+    if (t <= 0 || !ehEspaco(codigo(p + inicio, t))) break;
+    inicio += static_cast<std::size_t>(t);
+  }
+  while (fim > inicio) {
+    std::size_t comeco = fim - 1;
+    while (comeco > inicio && fim - comeco < 4 && (p[comeco] & 0xC0) == 0x80) --comeco;
+    const int t = examinar(p + comeco, fim - comeco);
+    if (t <= 0 || static_cast<std::size_t>(t) != fim - comeco || !ehEspaco(codigo(p + comeco, t)))
+      break;
+    fim = comeco;
+  }
+  return texto.substr(inicio, fim - inicio);
+}
+
+std::string removerTodas(std::string_view texto, std::string_view alvo) {
+  if (alvo.empty()) return std::string(texto);
+  std::string saida;
+  saida.reserve(texto.size());
+  std::size_t inicio = 0;
+  for (std::size_t achado; (achado = texto.find(alvo, inicio)) != std::string_view::npos;
+       inicio = achado + alvo.size())
+    saida.append(texto.substr(inicio, achado - inicio));
+  saida.append(texto.substr(inicio));
+  return saida;
+}
+
+std::string limparSaida(std::string_view recebido, std::string_view comando,
+                        const std::optional<std::string>& marcador) {
+  // The answer a caller looks for (su's refusal, an error, the output of a
+  // command run through su) shares its line with su's "Senha" prompt.
+  std::vector<std::string> linhas;
+  for (std::string_view linha : dividirLinhas(recebido)) {
+    if (linha.find(kSenha) == std::string_view::npos) continue;
+    const std::string sem = removerTodas(linha, kSenha);
+    linhas.emplace_back(removerEspacos(sem));
+  }
+  if (!linhas.empty() && linhas.front() == comando) linhas.erase(linhas.begin());
+  if (!linhas.empty() && marcador && !marcador->empty() && linhas.back().ends_with(*marcador))
+    linhas.pop_back();
+  std::string junto;
+  for (std::size_t i = 0; i < linhas.size(); ++i) {
+    if (i > 0) junto += '\n';
+    junto += linhas[i];
+  }
+  return std::string(removerEspacos(junto));
+}
+
+}  // namespace ssh::saida

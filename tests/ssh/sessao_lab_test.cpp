@@ -1,0 +1,280 @@
+// conexaoSSH against the real sshd appliances of tests/ssh/mundo_ssh.json.
+// Runs inside the lab world (see tests/ssh/CMakeLists.txt).
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <chrono>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "UTILITARIOS/ssh/conexao_ssh.hpp"
+
+namespace {
+
+using namespace std::string_literals;
+using ssh::conexaoSSH;
+
+const std::string kScripts = "/var/lib/docker/volumes/korvax_externalscripts/_data/";
+const std::string kUsuario = "suporte";
+
+struct Maquina {
+  std::string host;
+  int port;
+  std::string senha, senhaRoot, nome;
+};
+const Maquina kPrincipal{"192.0.0.16", 22, "suporte-lab", "raiz-lab", "principal"};
+const Maquina kIpv6{"3fff::10", 22, "suporte-v6", "raiz-v6", "ipv6"};
+const Maquina kPorta2222{"192.0.0.17", 2222, "suporte-2222", "raiz-2222", "porta2222"};
+const Maquina kFaixa{"192.0.0.20", 22, "suporte", "root", "faixa"};  // lab defaults
+const Maquina kSai{"192.0.0.21", 22, "suporte", "root", "sai"};
+
+// The workflow's way of running a command as root.
+std::string comoRoot(const Maquina& m, const std::string& interno) {
+  return "printf \"" + m.senhaRoot + "\\n\" | su -c \"" + interno + "\"";
+}
+
+std::unique_ptr<conexaoSSH> sessao(const Maquina& m, std::optional<std::string> marcador,
+                                   double timeout) {
+  return std::make_unique<conexaoSSH>(m.host, m.port, kUsuario, m.senha, std::move(marcador),
+                                      timeout);
+}
+
+double segundosDe(const std::function<void()>& f) {
+  const auto inicio = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+}
+
+// Standard output of the session, captured while the object lives.
+class CapturaCout {
+ public:
+  CapturaCout() : antigo_(std::cout.rdbuf(texto_.rdbuf())) {}
+  ~CapturaCout() { std::cout.rdbuf(antigo_); }
+  std::string texto() const { return texto_.str(); }
+
+ private:
+  std::ostringstream texto_;
+  std::streambuf* antigo_;
+};
+
+// Drops the terminal's control sequences (ESC "[" parameters, final letter).
+std::string semEscapesAnsi(const std::string& s) {
+  std::string r;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\x1b' || i + 1 >= s.size() || s[i + 1] != '[') {
+      r += s[i];
+      continue;
+    }
+    for (i += 2; i < s.size() && !std::isalpha(static_cast<unsigned char>(s[i]));) ++i;
+  }
+  return r;
+}
+
+std::vector<std::string> linhas(const std::string& s) {
+  std::vector<std::string> v;
+  std::istringstream in(s);
+  for (std::string l; std::getline(in, l);) v.push_back(l);
+  return v;
+}
+
+// ------------------------------------------------------------ connect
+
+TEST(Login, PorSenhaEmIPv4IPv6EPortaNaoPadrao) {
+  for (const Maquina& m : {kPrincipal, kIpv6, kPorta2222}) {
+    SCOPED_TRACE(m.nome);
+    auto s = sessao(m, "$"s, 5);
+    ASSERT_NO_THROW(s->connect());
+    EXPECT_TRUE(s->has_client());
+    EXPECT_TRUE(s->has_channel());
+    EXPECT_FALSE(s->is_closed());
+    // The appliance's host name proves which machine answered.
+    EXPECT_EQ(s->execute_command(comoRoot(m, "hostname")), m.nome);
+    s->close();
+    EXPECT_TRUE(s->is_closed());
+    EXPECT_TRUE(s->has_client());
+    EXPECT_TRUE(s->has_channel());
+    EXPECT_NO_THROW(s->close());
+  }
+}
+
+TEST(FalhaDeConexao, PortaFechadaSenhaErradaEHostMudo) {
+  constexpr double kTimeout = 2.0;
+  struct Caso {
+    const char* nome;
+    Maquina m;
+    const char* operacao;
+    const char* noTexto;
+  };
+  const std::vector<Caso> casos = {
+      {"porta fechada", {"192.0.0.18", 22, "x", "x", ""}, "ao conectar", "192.0.0.18:22"},
+      {"senha errada", {"192.0.0.16", 22, "nao-e-esta", "x", ""}, "ao autenticar", "Access denied"},
+      {"senha errada IPv6",
+       {"3fff::10", 22, "nao-e-esta", "x", ""},
+       "ao autenticar",
+       "suporte@[3fff::10]:22"},
+      {"host mudo", {"192.0.0.19", 22, "x", "x", ""}, "ao conectar", "192.0.0.19"},
+  };
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.nome);
+    auto s = sessao(c.m, "$"s, kTimeout);
+    std::string texto;
+    const double segundos = segundosDe([&] {
+      try {
+        s->connect();
+        ADD_FAILURE() << "connect succeeded";
+      } catch (const ssh::ErroSSH& e) {
+        EXPECT_EQ(e.operacao(), c.operacao);
+        texto = e.what();
+      }
+    });
+    std::cout << "[ medida  ] connect, " << c.nome << ": " << segundos << " s (" << texto << ")\n";
+    EXPECT_NE(texto.find(c.noTexto), std::string::npos) << texto;
+    EXPECT_EQ(texto.find(c.m.senha), std::string::npos) << "password in the message";
+    EXPECT_LT(segundos, kTimeout + 1.0);
+    if (c.m.host == "192.0.0.19") {
+      EXPECT_GE(segundos, kTimeout - 0.1);
+    }
+    EXPECT_TRUE(s->has_client());
+    EXPECT_FALSE(s->has_channel());
+    EXPECT_NO_THROW(s->close());
+    EXPECT_NO_THROW(s->close());
+  }
+}
+
+TEST(Reconexao, ConnectRepetidoLiberaAConexaoAnterior) {
+  auto s = sessao(kIpv6, "$"s, 5);
+  s->connect();
+  s->connect();
+  // Only the second login is still alive on the appliances.
+  EXPECT_EQ(s->execute_command(comoRoot(kIpv6, "pgrep -c -f '^sshd: suporte[@]'")), "1");
+}
+
+// ------------------------------------------------------------ commands
+
+class SessaoPrincipal : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // su answers a wrong password only after a randomised delay of about 3 s.
+    s_ = sessao(kPrincipal, "$"s, 6);
+    s_->connect();
+  }
+  static void TearDownTestSuite() { s_.reset(); }
+  void SetUp() override { ASSERT_TRUE(s_ && s_->has_channel() && !s_->is_closed()); }
+
+  static std::string root(const std::string& interno) {
+    return s_->execute_command(comoRoot(kPrincipal, interno));
+  }
+  static std::unique_ptr<conexaoSSH> s_;
+};
+std::unique_ptr<conexaoSSH> SessaoPrincipal::s_;
+
+TEST_F(SessaoPrincipal, ListagemPeloSuVoltaNaLinhaDaSenha) {
+  EXPECT_EQ(root("ls " + kScripts), "disco.py");
+}
+
+TEST_F(SessaoPrincipal, SenhaRootErradaComAcentosIntactos) {
+  const std::string comando = R"(printf "errada\n" | su -c "ls /")";
+  EXPECT_EQ(s_->execute_command(comando), "su Falha de autentica\xc3\xa7\xc3\xa3o");
+}
+
+TEST_F(SessaoPrincipal, ComandoSemSaidaDaVazio) { EXPECT_EQ(root("true"), ""); }
+
+TEST_F(SessaoPrincipal, HorariosPerdemOsDoisPontos) {
+  const std::string r = root("ls -l --time-style=+%H:%M " + kScripts + "disco.py");
+  // "-rw-r--r-- 1 root root 15 HHMM <path>", the time without its colon.
+  const std::string antes = "-rw-r--r-- 1 root root 15 ", depois = " " + kScripts + "disco.py";
+  ASSERT_EQ(r.size(), antes.size() + 4 + depois.size()) << r;
+  EXPECT_TRUE(r.starts_with(antes) && r.ends_with(depois)) << r;
+  for (char c : r.substr(antes.size(), 4))
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(c))) << r;
+}
+
+TEST_F(SessaoPrincipal, VariasLinhasSoFicaADaSenha) {
+  EXPECT_EQ(root("printf 'um\\ndois\\ntres\\n'"), "um");
+}
+
+TEST_F(SessaoPrincipal, MarcadorNoComandoTerminaNoEcoEORestoVaiParaOProximo) {
+  const auto r = s_->execute_command_timed("sleep 1; echo Sen\"\"ha-depois $((6*7))");
+  EXPECT_EQ(r.result, "");
+  EXPECT_LT(r.seconds, 0.9) << "did not stop at the echo";
+  EXPECT_EQ(s_->execute_command("true"), "-depois 42");
+}
+
+TEST_F(SessaoPrincipal, PaginadorMoreRespondidoESessaoContinua) {
+  EXPECT_EQ(s_->execute_command("seq -f 'Sen''ha %g' 1 150 > /tmp/longo"), "");
+  const std::string r = s_->execute_command("more -e /tmp/longo");
+  EXPECT_EQ(r.find("--More--"), std::string::npos);
+  std::vector<std::string> esperado, obtido = linhas(semEscapesAnsi(r));
+  for (int i = 1; i <= 150; ++i) esperado.push_back(std::to_string(i));
+  EXPECT_EQ(obtido, esperado);
+  EXPECT_EQ(root("echo vivo"), "vivo");
+}
+
+TEST_F(SessaoPrincipal, GrandeVolumeSemPerdasNemAcentosPartidos) {
+  constexpr int kLinhas = 200000;  // about 2.6 MB, many receives
+  const std::string r =
+      s_->execute_command("seq -f 'Sen''ha \xc3\xa7%g' 1 " + std::to_string(kLinhas));
+  const auto v = linhas(r);
+  ASSERT_EQ(v.size(), static_cast<std::size_t>(kLinhas));
+  int erradas = 0;
+  for (int i = 0; i < kLinhas; ++i) erradas += v[i] != "\xc3\xa7" + std::to_string(i + 1);
+  EXPECT_EQ(erradas, 0);
+}
+
+TEST(SemMarcador, TerminaPelaOciosidade) {
+  constexpr double kTimeout = 2.0;
+  auto s = sessao(kPrincipal, std::nullopt, kTimeout);
+  s->connect();
+  const auto r = s->execute_command_timed(comoRoot(kPrincipal, "echo ok"));
+  EXPECT_EQ(r.result, "ok");
+  EXPECT_GT(r.seconds, kTimeout);
+  EXPECT_LT(r.seconds, kTimeout + 1.5);
+}
+
+// The appliance prints 12000 bytes at login; connect discards at most 9999.
+TEST(BannerLongo, SoParteEDescartadaEOPrimeiroComandoFunciona) {
+  auto comMarcadorDoBanner = sessao(kFaixa, "Nao desligue!!"s, 3);
+  comMarcadorDoBanner->connect();
+  const auto r = comMarcadorDoBanner->execute_command_timed("true");
+  EXPECT_LT(r.seconds, 1.0) << "the rest of the banner was not there";
+  EXPECT_EQ(r.result, "");
+
+  auto semMarcador = sessao(kFaixa, std::nullopt, 2);
+  semMarcador->connect();
+  EXPECT_EQ(semMarcador->execute_command(comoRoot(kFaixa, "echo primeiro")), "primeiro");
+}
+
+// ------------------------------------------------------------ SSH errors
+
+void esperarErroSSH(conexaoSSH& s, const std::string& comando) {
+  CapturaCout captura;
+  try {
+    s.execute_command(comando);
+    ADD_FAILURE() << "no error";
+  } catch (const ssh::ErroSSH& e) {
+    EXPECT_EQ(captura.texto(), "SSH error: "s + e.what() + "\n");
+  }
+  EXPECT_TRUE(s.is_closed());
+  EXPECT_TRUE(s.has_channel());
+}
+
+TEST(ErroDuranteComando, ShellQueSaiAoEntrar) {
+  auto s = sessao(kSai, "$"s, 3);
+  s->connect();
+  esperarErroSSH(*s, "echo oi");
+  esperarErroSSH(*s, "echo de novo");
+  EXPECT_NO_THROW(s->close());
+}
+
+TEST(ErroDuranteComando, SessaoFechadaAntesDaChamada) {
+  auto s = sessao(kPrincipal, "$"s, 3);
+  s->connect();
+  s->close();
+  esperarErroSSH(*s, "echo oi");
+}
+
+}  // namespace
