@@ -1,0 +1,95 @@
+#include "UTILITARIOS/workflow/texto.hpp"
+
+#include <algorithm>
+
+namespace workflow::texto {
+namespace {
+
+// Length of the UTF-8 sequence a lead byte announces; stray bytes count as 1
+// so that answers typed in another encoding still advance.
+std::size_t tamanhoCaractere(unsigned char lider) {
+  if (lider < 0xC0) return 1;
+  if (lider < 0xE0) return 2;
+  if (lider < 0xF0) return 3;
+  return 4;
+}
+
+}  // namespace
+
+std::size_t espacoEm(std::string_view s, std::size_t pos) {
+  const auto b = [&](std::size_t i) -> unsigned {
+    return pos + i < s.size() ? static_cast<unsigned char>(s[pos + i]) : 0x100U;
+  };
+  const unsigned c = b(0);
+  if ((c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x20)) return 1;
+  if (c == 0xC2 && (b(1) == 0x85 || b(1) == 0xA0)) return 2;
+  if (c == 0xE1 && b(1) == 0x9A && b(2) == 0x80) return 3;
+  if (c == 0xE2 && b(1) == 0x80) {
+    const unsigned u = b(2);
+    if ((u >= 0x80 && u <= 0x8A) || u == 0xA8 || u == 0xA9 || u == 0xAF) return 3;
+  }
+  if (c == 0xE2 && b(1) == 0x81 && b(2) == 0x9F) return 3;
+  if (c == 0xE3 && b(1) == 0x80 && b(2) == 0x80) return 3;
+  return 0;
+}
+
+std::vector<std::string_view> palavras(std::string_view s) {
+  std::vector<std::string_view> resultado;
+  std::size_t pos = 0;
+  std::size_t inicio = std::string_view::npos;
+  while (pos < s.size()) {
+    const std::size_t espaco = espacoEm(s, pos);
+    if (espaco > 0) {
+      if (inicio != std::string_view::npos) resultado.push_back(s.substr(inicio, pos - inicio));
+      inicio = std::string_view::npos;
+      pos += espaco;
+    } else {
+      if (inicio == std::string_view::npos) inicio = pos;
+      pos += tamanhoCaractere(static_cast<unsigned char>(s[pos]));
+    }
+  }
+  if (inicio != std::string_view::npos) resultado.push_back(s.substr(inicio));
+  return resultado;
+}
+
+std::string_view aparar(std::string_view s) {
+  std::size_t inicio = std::string_view::npos;
+  std::size_t fim = 0;
+  std::size_t pos = 0;
+  while (pos < s.size()) {
+    const std::size_t espaco = espacoEm(s, pos);
+    if (espaco > 0) {
+      pos += espaco;
+    } else {
+      if (inicio == std::string_view::npos) inicio = pos;
+      pos += tamanhoCaractere(static_cast<unsigned char>(s[pos]));
+      fim = std::min(pos, s.size());
+    }
+  }
+  return inicio == std::string_view::npos ? std::string_view() : s.substr(inicio, fim - inicio);
+}
+
+std::string minusculas(std::string_view s) {
+  std::string resultado(s);
+  for (char& c : resultado)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return resultado;
+}
+
+std::optional<Inteiro> lerInteiro(std::string_view s) {
+  std::string_view numero = aparar(s);
+  Inteiro valor;
+  if (!numero.empty() && (numero.front() == '+' || numero.front() == '-')) {
+    valor.negativo = numero.front() == '-';
+    numero.remove_prefix(1);
+  }
+  if (numero.empty()) return std::nullopt;
+  for (char c : numero)
+    if (c < '0' || c > '9') return std::nullopt;
+  const std::size_t primeiro = numero.find_first_not_of('0');
+  valor.digitos = primeiro == std::string_view::npos ? "0" : std::string(numero.substr(primeiro));
+  if (valor.digitos == "0") valor.negativo = false;
+  return valor;
+}
+
+}  // namespace workflow::texto

@@ -1,0 +1,271 @@
+// The access list is reduced while it streams in; the inventory built from
+// that reduction must match, document for document, an inventory written
+// plainly over the fully parsed document: same records, same groups, and a
+// failure exactly when the plain one fails. Random documents include the
+// awkward shapes: repeated members, wrong kinds, nesting, empty values.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "UTILITARIOS/api/leitura_json.hpp"
+#include "UTILITARIOS/api/lista_acessos.hpp"
+#include "UTILITARIOS/workflow/inventario.hpp"
+
+namespace {
+
+// Ordered, so that objects keep their members in the order received, as the
+// tool shows them; a repeated member keeps its first place and last value.
+using json = nlohmann::ordered_json;
+
+struct Resultado {
+  bool falhou = false;
+  std::vector<std::pair<std::string, std::vector<std::string>>> grupos;
+  bool operator==(const Resultado&) const = default;
+};
+
+// How the tool shows a value: a text as is, anything else as JSON text.
+std::string texto(const json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); }
+
+// A record as kind and text of each value.
+std::string registro(const std::vector<std::pair<char, std::string>>& valores) {
+  std::string r;
+  for (const auto& [tipo, t] : valores) r += std::string(1, tipo) + t + "|";
+  return r;
+}
+
+char tipoDe(const json& v) { return v.is_string() ? 's' : v.is_number() ? 'n' : 'o'; }
+
+std::string registro(const json& tipo, const json& ip, const json& porta, const json& usuario,
+                     const json& senha, const json& senhaRoot) {
+  std::vector<std::pair<char, std::string>> r;
+  for (const json* v : {&tipo, &ip, &porta, &usuario, &senha, &senhaRoot})
+    r.emplace_back(tipoDe(*v), texto(*v));
+  return registro(r);
+}
+
+std::string registro(const workflow::RegistroMaquina& m) {
+  std::vector<std::pair<char, std::string>> r;
+  for (const api::Valor* v : {&m.tipo, &m.ip, &m.porta, &m.usuario, &m.senha, &m.senhaRoot})
+    r.emplace_back(v->ehTexto() ? 's' : v->tipo() == api::TipoJson::numero ? 'n' : 'o', v->texto());
+  return registro(r);
+}
+
+bool verdadeiro(const json& v) {
+  if (v.is_null()) return false;
+  if (v.is_boolean()) return v.get<bool>();
+  if (v.is_number()) return v.get<double>() != 0.0;
+  if (v.is_string()) return !v.get<std::string>().empty();
+  if (v.is_structured()) return !v.empty();
+  return true;
+}
+
+std::vector<std::string> palavras(const std::string& s) {
+  std::vector<std::string> r;
+  std::string atual;
+  for (char c : s) {
+    if (c == ' ' || c == '\t') {
+      if (!atual.empty()) r.push_back(atual);
+      atual.clear();
+    } else {
+      atual += c;
+    }
+  }
+  if (!atual.empty()) r.push_back(atual);
+  return r;
+}
+
+// The plain inventory, over nlohmann's document.
+Resultado referencia(const json& doc) {
+  Resultado falha{true, {}};
+  if (!doc.is_array()) return falha;
+  std::vector<std::pair<std::string, std::string>> discovery;
+  for (const json& c : doc) {
+    if (!c.is_object() || !c.contains("numero")) return falha;
+    if (!c.contains("produto") || !c["produto"].is_array() || c["produto"].empty()) return falha;
+    const json& p0 = c["produto"][0];
+    if (!p0.is_object()) return falha;
+    const std::string nome = p0.contains("nome") ? texto(p0["nome"]) : "N/A";
+    if (!p0.contains("maquinas") || !p0["maquinas"].is_array()) return falha;
+    const std::string rotulo = texto(c["numero"]) + " - " + nome;
+    for (const json& m : p0["maquinas"]) {
+      if (!m.is_object() || !m.contains("tipo")) return falha;
+      if (m["tipo"] == "database" || m["tipo"] == "outro") continue;
+      bool completa = true;
+      for (const char* k : {"ip", "sshPort", "user", "senhaVm", "senhaRoot"})
+        completa = completa && m.contains(k);
+      if (completa) {
+        discovery.emplace_back(rotulo, registro(m["tipo"], m["ip"], m["sshPort"], m["user"],
+                                                m["senhaVm"], m["senhaRoot"]));
+        continue;
+      }
+      if (m.size() <= 4) continue;
+      bool usavel = true;
+      for (const char* k : {"acesso", "senhaVm", "senhaRoot"})
+        usavel = usavel && m.contains(k) && verdadeiro(m[k]);
+      if (!usavel) continue;
+      if (!m["acesso"].is_string()) return falha;
+      const std::string acesso = m["acesso"];
+      const std::string depois =
+          acesso.substr(acesso.rfind('@') == std::string::npos ? 0 : acesso.rfind('@') + 1);
+      const auto pe = palavras(depois);
+      const auto pa = palavras(acesso);
+      if (pe.empty() || pa.size() < 2) return falha;
+      const std::string porta =
+          depois.rfind("-p") == std::string::npos ? depois : depois.substr(depois.rfind("-p") + 2);
+      discovery.emplace_back(
+          rotulo, registro(m["tipo"], json(pe[0]), json(porta),
+                           json(pa[1].substr(0, pa[1].find('@'))), m["senhaVm"], m["senhaRoot"]));
+    }
+  }
+  Resultado r;
+  std::map<std::string, std::size_t> indice;
+  for (auto& [rotulo, texto] : discovery) {
+    auto [it, novo] = indice.try_emplace(rotulo, r.grupos.size());
+    if (novo) r.grupos.push_back({rotulo, {}});
+    r.grupos[it->second].second.push_back(texto);
+  }
+  return r;
+}
+
+Resultado producao(const std::string& texto) {
+  Resultado r;
+  try {
+    for (const auto& g : workflow::montarClientes(api::lerListaAcessos(texto))) {
+      r.grupos.push_back({g.rotulo, {}});
+      for (const auto& m : g.maquinas) {
+        EXPECT_EQ(m.rotulo(), g.rotulo);
+        r.grupos.back().second.push_back(registro(m));
+      }
+    }
+  } catch (const workflow::FalhaInventario&) {
+    r = {true, {}};
+  }
+  return r;
+}
+
+/// Writes JSON text by hand, so that members can repeat.
+class Gerador {
+ public:
+  explicit Gerador(unsigned semente) : rng_(semente) {}
+
+  std::string documento() {
+    if (chance(3)) return qualquer(2);
+    std::string s = "[";
+    const int n = faixa(0, 4);
+    for (int i = 0; i < n; ++i) s += (i ? "," : "") + cliente();
+    return s + "]";
+  }
+
+ private:
+  bool chance(int porCento) { return faixa(0, 99) < porCento; }
+  int faixa(int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng_); }
+  template <class T>
+  const T& um(const std::vector<T>& v) {
+    return v[static_cast<std::size_t>(faixa(0, static_cast<int>(v.size()) - 1))];
+  }
+
+  std::string qualquer(int profundidade) {
+    static const std::vector<std::string> escalares = {
+        "null",       "true",          "false", "0",      "0.0",          "7",
+        "-3",         "1.5",           R"("")", R"("x")", R"("manager")", R"("database")",
+        R"("outro")", R"("10.0.0.9")", "[]",    "{}"};
+    if (profundidade <= 0 || chance(70)) return um(escalares);
+    if (chance(50))
+      return "[" + qualquer(profundidade - 1) + "," + qualquer(profundidade - 1) + "]";
+    return R"({"tipo":)" + qualquer(profundidade - 1) + R"(,"k":)" + qualquer(profundidade - 1) +
+           "}";
+  }
+
+  std::string objeto(const std::vector<std::pair<std::string, std::string>>& membros) {
+    std::string s = "{";
+    for (std::size_t i = 0; i < membros.size(); ++i)
+      s += (i ? "," : "") + json(membros[i].first).dump() + ":" + membros[i].second;
+    return s + "}";
+  }
+
+  std::string cliente() {
+    if (chance(2)) return qualquer(1);
+    std::vector<std::pair<std::string, std::string>> m;
+    if (!chance(3))
+      m.emplace_back("numero", chance(80) ? std::to_string(faixa(1, 3))
+                                          : um<std::string>({R"("1")", "1.0", "[1]", "null"}));
+    if (chance(10)) m.emplace_back("extra", qualquer(2));
+    if (!chance(3)) m.emplace_back("produto", produtos());
+    if (chance(3)) m.emplace_back("produto", produtos());
+    if (chance(5) && !m.empty()) std::swap(m.front(), m.back());
+    return objeto(m);
+  }
+
+  std::string produtos() {
+    if (chance(3)) return um<std::string>({"{}", R"("p")", "[]", "[1]", "null"});
+    std::string s = "[" + produto();
+    if (chance(20)) s += "," + produto();
+    return s + "]";
+  }
+
+  std::string produto() {
+    std::vector<std::pair<std::string, std::string>> m;
+    if (chance(85))
+      m.emplace_back("nome", chance(80) ? um<std::string>({R"("Hospital A")", R"("Clinica")",
+                                                           R"("Hospital B")"})
+                                        : qualquer(1));
+    if (!chance(3)) {
+      std::string maquinas = "[";
+      const int n = faixa(0, 5);
+      for (int i = 0; i < n; ++i) maquinas += (i ? "," : "") + maquina();
+      m.emplace_back("maquinas", chance(2) ? qualquer(1) : maquinas + "]");
+    }
+    if (chance(10)) m.emplace_back("maquinas", "[" + maquina() + "]");
+    return objeto(m);
+  }
+
+  std::string valor() {
+    return chance(60) ? json("v" + std::to_string(faixa(0, 9))).dump() : qualquer(2);
+  }
+
+  std::string maquina() {
+    if (chance(2)) return qualquer(1);
+    std::vector<std::pair<std::string, std::string>> m;
+    if (!chance(2))
+      m.emplace_back("tipo", chance(70) ? um<std::string>({R"("manager")", R"("coletor")",
+                                                           R"("database")", R"("outro")"})
+                                        : qualquer(1));
+    for (const char* k : {"ip", "sshPort", "user", "senhaVm", "senhaRoot"})
+      if (chance(70)) m.emplace_back(k, valor());
+    if (chance(50))
+      m.emplace_back(
+          "acesso", chance(75) ? um<std::string>({R"("ssh u@10.0.0.1 -p 22")", R"("ssh a@b@h -p2")",
+                                                  R"("ssh u@h")", R"("ssh")", R"("ssh u@ ")",
+                                                  R"("x y")", R"("")"})
+                               : qualquer(1));
+    const int extras = faixa(0, 3);
+    for (int i = 0; i < extras; ++i) m.emplace_back("e" + std::to_string(faixa(0, 2)), qualquer(1));
+    if (chance(10) && !m.empty())
+      m.push_back(m[static_cast<std::size_t>(faixa(0, static_cast<int>(m.size()) - 1))]);
+    std::shuffle(m.begin(), m.end(), rng_);
+    return objeto(m);
+  }
+
+  std::mt19937 rng_;
+};
+
+TEST(InventarioDiferencial, LeituraEmFluxoIgualADocumentoCompleto) {
+  int falhas = 0, comRegistros = 0;
+  for (unsigned semente = 1; semente <= 4000; ++semente) {
+    Gerador gerador(semente);
+    const std::string texto = gerador.documento();
+    const Resultado esperado = referencia(json::parse(texto));
+    const Resultado obtido = producao(texto);
+    ASSERT_EQ(obtido, esperado) << "semente " << semente << ": " << texto;
+    falhas += esperado.falhou;
+    comRegistros += !esperado.grupos.empty();
+  }
+  // The generator must exercise both outcomes, or the comparison says little.
+  EXPECT_GT(falhas, 400);
+  EXPECT_GT(comRegistros, 400);
+}
+
+}  // namespace
