@@ -15,6 +15,11 @@ void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> it
   out << '\n';
 }
 
-void linha(std::initializer_list<std::string_view> itens) { escreverLinha(std::cout, itens); }
+void linha(std::initializer_list<std::string_view> itens) {
+  escreverLinha(std::cout, itens);
+  // Operators follow the report live, often through tee: one machine can
+  // take seconds, so every line goes out as soon as it is complete.
+  std::cout.flush();
+}
 
 }  // namespace console

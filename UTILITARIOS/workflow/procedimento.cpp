@@ -23,13 +23,6 @@ class ErroRegistro : public falhas::Falha {
   explicit ErroRegistro(const std::string& mensagem) : Falha("registro de máquina inválido", mensagem) {}
 };
 
-// Record values are texts in practice; a number keeps its decimal form.
-std::string comoTexto(const nlohmann::json& valor) {
-  if (valor.is_string()) return valor.get<std::string>();
-  if (valor.is_null()) return "";
-  return valor.dump();
-}
-
 constexpr std::string_view kEspacos = " \t\n\r\v\f";
 
 std::string_view aparado(std::string_view texto) {
@@ -38,22 +31,26 @@ std::string_view aparado(std::string_view texto) {
   return texto.substr(inicio, texto.find_last_not_of(kEspacos) - inicio + 1);
 }
 
+int inteiro(std::string_view texto, int& valor) {
+  const auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
+  return !texto.empty() && erro == std::errc() && fim == texto.data() + texto.size();
+}
+
 // A port is a whole number, or a decimal text with optional blanks and sign.
-int lerPorta(const nlohmann::json& valor) {
-  if (valor.is_number_integer()) {
-    const auto porta = valor.get<long long>();
-    if (porta >= INT32_MIN && porta <= INT32_MAX) return static_cast<int>(porta);
-  } else if (valor.is_number_float()) {
-    const double porta = valor.get<double>();
-    if (std::trunc(porta) == porta && std::abs(porta) < 1e9) return static_cast<int>(porta);
-  } else if (valor.is_string()) {
-    std::string_view texto = aparado(valor.get_ref<const std::string&>());
+int lerPorta(const api::Valor& valor) {
+  int porta = 0;
+  if (valor.ehTexto()) {
+    std::string_view texto = aparado(valor.texto());
     if (!texto.empty() && texto.front() == '+') texto.remove_prefix(1);
-    int porta = 0;
-    const auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), porta);
-    if (!texto.empty() && erro == std::errc() && fim == texto.data() + texto.size()) return porta;
+    if (inteiro(texto, porta)) return porta;
+  } else if (valor.tipo() == api::TipoJson::numero) {
+    if (inteiro(valor.texto(), porta)) return porta;
+    // A number written with a fraction or exponent counts when it is whole.
+    const double numero = valor.json().get<double>();
+    if (std::trunc(numero) == numero && std::abs(numero) < 1e9) return static_cast<int>(numero);
   }
-  throw ErroRegistro("porta " + valor.dump() + " não é um número inteiro");
+  throw ErroRegistro("porta " + (valor.ehTexto() ? "\"" + valor.texto() + "\"" : valor.texto()) +
+                     " não é um número inteiro");
 }
 
 std::string removerTodos(std::string texto, std::string_view trecho) {
@@ -78,15 +75,16 @@ struct Fechamento {
   }
 };
 
-void atualizarMaquina(std::size_t n, const MaquinaAlvo& maquina, const std::string& nomeCodigo,
+void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::string& nomeCodigo,
                       const std::string& pastaCodigo, const FabricaSessao& fabrica) {
   falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
-  const std::string host = comoTexto(maquina.ip);
+  // Values that are not texts take their JSON text.
+  const std::string& host = maquina.ip.texto();
   const int port = lerPorta(maquina.porta);
-  const std::string user = comoTexto(maquina.usuario);
-  const std::string pwd = comoTexto(maquina.senha);
-  const std::string pwdRoot = comoTexto(maquina.senhaRoot);
-  const std::string cliente = comoTexto(maquina.cliente);
+  const std::string& user = maquina.usuario.texto();
+  const std::string& pwd = maquina.senha.texto();
+  const std::string& pwdRoot = maquina.senhaRoot.texto();
+  const std::string& cliente = maquina.rotulo();
   const std::string destino = host + ":" + std::to_string(port);
   falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
 
@@ -150,11 +148,11 @@ void atualizarMaquina(std::size_t n, const MaquinaAlvo& maquina, const std::stri
 
 }  // namespace
 
-void atualizarMaquinas(const std::vector<MaquinaAlvo>& vms_selecionadas,
+void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
                        const FabricaSessao& fabrica) {
   for (std::size_t n = 0; n < vms_selecionadas.size(); ++n)
-    atualizarMaquina(n, vms_selecionadas[n], nomeCodigo, pastaCodigo, fabrica);
+    atualizarMaquina(n, *vms_selecionadas[n], nomeCodigo, pastaCodigo, fabrica);
   std::cout.flush();
 }
 

@@ -2,22 +2,16 @@
 
 #include <functional>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "UTILITARIOS/ssh/sessao_remota.hpp"
+#include "UTILITARIOS/workflow/inventario.hpp"
 
 // The per-machine update: announce, refuse non-public addresses, connect,
 // check the external-scripts directory through su, download the script,
 // make it executable and show the result.
 namespace workflow {
-
-/// The values of one chosen machine record, as the access list gave them
-/// (text or number).
-struct MaquinaAlvo {
-  nlohmann::json cliente, ip, porta, usuario, senha, senhaRoot;
-};
 
 /// Creates the session of one machine; nothing is sent before connect().
 using FabricaSessao = std::function<std::unique_ptr<ssh::SessaoRemota>(
@@ -30,7 +24,7 @@ FabricaSessao fabricaConexaoSSH();
 /// report to standard output. Only a failed connect is handled (the machine
 /// is reported and skipped); any other failure is thrown, leaving the later
 /// machines untreated. Blocks for the whole update.
-void atualizarMaquinas(const std::vector<MaquinaAlvo>& vms_selecionadas,
+void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
                        const FabricaSessao& fabrica);
 

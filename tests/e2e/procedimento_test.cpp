@@ -14,7 +14,7 @@
 
 namespace {
 
-using workflow::MaquinaAlvo;
+using workflow::RegistroMaquina;
 
 const std::string Y = "\x1b[0;93m";
 const std::string G = "\x1b[0;32m";
@@ -67,7 +67,10 @@ struct Cenario {
   std::deque<Registro> registros;
   std::string saida;
 
-  void rodar(const std::vector<MaquinaAlvo>& maquinas, const std::string& pasta = "coleta/disco.py") {
+  void rodar(const std::vector<RegistroMaquina>& registros,
+             const std::string& pasta = "coleta/disco.py") {
+    std::vector<const RegistroMaquina*> maquinas;
+    for (const auto& r : registros) maquinas.push_back(&r);
     std::ostringstream capturada;
     auto* anterior = std::cout.rdbuf(capturada.rdbuf());
     try {
@@ -89,9 +92,15 @@ struct Cenario {
   }
 };
 
-MaquinaAlvo maquina(const std::string& ip, nlohmann::json porta = 22,
-                    const std::string& cliente = "1021 - Hospital Central") {
-  return {cliente, ip, std::move(porta), "suporte", "senha-ssh", "raiz"};
+// A port given as a C++ number becomes a JSON number, a text stays a text.
+api::Valor porta(int numero) { return api::Valor::deJson(api::TipoJson::numero, std::to_string(numero)); }
+api::Valor porta(const char* texto) { return api::Valor::deTexto(texto); }
+
+RegistroMaquina maquina(const std::string& ip, api::Valor portaSsh = porta(22),
+                        const std::string& cliente = "1021 - Hospital Central") {
+  return {std::make_shared<const std::string>(cliente), api::Valor::deTexto("coletor"),
+          api::Valor::deTexto(ip), std::move(portaSsh), api::Valor::deTexto("suporte"),
+          api::Valor::deTexto("senha-ssh"), api::Valor::deTexto("raiz")};
 }
 
 std::string anuncio(int n, const std::string& destino,
@@ -103,7 +112,7 @@ TEST(Procedimento, AtualizacaoCompletaEscreveCadaLinhaNaOrdem) {
   Cenario c;
   c.roteiros["192.0.0.20"].listagem = "-rwxr-xr-x 1 root root 9 Dec  8 1001 disco.py";
   c.roteiros["192.0.0.21"].listagem = "-rw-r--r-- 1 root root 5 Dec  8 1001 outro.py";
-  c.rodar({maquina("192.0.0.20"), maquina("192.0.0.21", "2222")});
+  c.rodar({maquina("192.0.0.20"), maquina("192.0.0.21", porta("2222"))});
   EXPECT_EQ(c.saida,
             anuncio(0, "192.0.0.20:22") +
                 "Lista de códigos encontrados: -rwxr-xr-x 1 root root 9 Dec  8 1001 disco.py\n" + G +
@@ -196,7 +205,8 @@ TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
   Cenario c;
   c.roteiros["192.0.0.50"].falhaConexao = true;
   c.roteiros["192.0.0.51"].listagem = "disco.py";
-  c.rodar({maquina("192.0.0.50", "022"), maquina("192.0.0.52", 70000), maquina("192.0.0.51", " 22")});
+  c.rodar({maquina("192.0.0.50", porta("022")), maquina("192.0.0.52", porta(70000)),
+           maquina("192.0.0.51", porta(" 22"))});
   EXPECT_EQ(c.saida.substr(0, c.saida.find("2 Cliente")),
             anuncio(0, "192.0.0.50:22") + Y + " Erro ao conectar em 192.0.0.50:22. " + R + "\n" +
                 anuncio(1, "192.0.0.52:70000") + Y + " Erro ao conectar em 192.0.0.52:70000. " + R +
@@ -208,8 +218,8 @@ TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
 TEST(Procedimento, PortaQueNaoEhNumeroEncerraARodada) {
   Cenario c;
   c.roteiros["192.0.0.60"].listagem = "disco.py";
-  EXPECT_THROW(c.rodar({maquina("192.0.0.60"), maquina("192.0.0.61", " 2222"),
-                        maquina("192.0.0.62", "22a"), maquina("192.0.0.63")}),
+  EXPECT_THROW(c.rodar({maquina("192.0.0.60"), maquina("192.0.0.61", porta(" 2222")),
+                        maquina("192.0.0.62", porta("22a")), maquina("192.0.0.63")}),
                falhas::Falha);
   EXPECT_EQ(c.registros.size(), 2u);
   EXPECT_EQ(c.saida.find("2 Cliente"), std::string::npos) << "nothing is written for it";

@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""Benchmarks of the production program inside lab worlds.
+
+    python3 bench/bench.py            (as root; builds build/ first if needed)
+
+Update runs: N appliances that all need the update (script present, python3
+present), the tool against a baseline made of the system's ssh client doing
+the same five su commands per machine, in the same world, one after the
+other. Inventory runs: access lists of 10,000 and 100,000 machines and one
+of about 50 MB, timed from the program's start to its first machine line
+(the moment it connects to the first machine). Prints a table and writes
+bench/results/bench.json.
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+RAIZ = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+PROGRAMA = os.path.join(RAIZ, "build", "atualizacao_em_massa")
+LAB = os.path.join(RAIZ, "lab", "lab.py")
+MEDIR = os.path.join(RAIZ, "bench", "medir.py")
+BASELINE = os.path.join(RAIZ, "bench", "baseline.sh")
+RESULTADOS = os.path.join(RAIZ, "bench", "results")
+PISO_S = 1.0 + 5 * 0.2  # the pauses a machine cannot avoid: 1 s after login, 0.2 s per command
+PY = "/usr/bin/python3"
+
+
+def em_mundo(mundo, comando):
+    with tempfile.NamedTemporaryFile("w", suffix=".json", dir=RESULTADOS, delete=False) as f:
+        json.dump(mundo, f)
+    try:
+        subprocess.run([PY, LAB, f.name, "--"] + comando, check=True)
+    finally:
+        os.unlink(f.name)
+
+
+def ler(caminho):
+    with open(caminho) as f:
+        return json.load(f)
+
+
+def atualizacao(n):
+    maquinas = []
+    for i in range(n):
+        maquinas.append({"name": "b%02d" % i, "ip": "192.0.0.%d" % (16 + i),
+                         "tipo": "manager" if i == 0 else "coletor",
+                         "customer": {"numero": 9000}, "produto": "Bench Hospital",
+                         "password": "vm-%d" % i, "root_password": "root-%d" % i,
+                         "python": "3.8.10", "scripts": {"disco.py": "# antigo\n"}})
+    lista = "".join("%s 22 suporte %s %s\n" % (m["ip"], m["password"], m["root_password"])
+                    for m in maquinas)
+    ferramenta = os.path.join(RESULTADOS, "ferramenta-%d.json" % n)
+    base = os.path.join(RESULTADOS, "baseline-%d.json" % n)
+    interno = ("%s %s -- %s atualizarEmMassa 1 Bench coleta/disco.py > %s && "
+               "%s %s --stdin \"$LISTA\" -- bash %s > %s" % (
+                   PY, MEDIR, PROGRAMA, ferramenta, PY, MEDIR, BASELINE, base))
+    os.environ["LISTA"] = lista
+    em_mundo({"machines": maquinas}, ["sh", "-c", interno])
+    f, b = ler(ferramenta), ler(base)
+    if f["status"] != 0 or f["stdout_lines"] < 5 * n:
+        raise SystemExit("bench: the update run failed: %s" % f)
+    return {
+        "machines": n,
+        "wall_s": round(f["wall_s"], 3),
+        "per_machine_s": round(f["wall_s"] / n, 3),
+        "per_machine_over_floor": round(f["wall_s"] / n / PISO_S, 3),
+        "cpu_ms_per_machine": round(1000 * f["cpu_s"] / n, 2),
+        "peak_rss_mb": round(f["max_rss_mb"], 1),
+        "baseline_per_machine_s": round(b["wall_s"] / n, 3),
+        "ratio_to_baseline": round(f["wall_s"] / b["wall_s"], 3),
+    }
+
+
+def lista_grande(caminho, maquinas, por_cliente=50, alvo_bytes=None):
+    """Customers of 50 machines, full and short forms alternating."""
+    n = 0
+    cliente = 0
+    with open(caminho, "w") as f:
+        f.write("[")
+        while (alvo_bytes is None and n < maquinas) or (alvo_bytes is not None and f.tell() < alvo_bytes):
+            itens = []
+            for k in range(por_cliente):
+                ip = "192.0.0.16" if n == 0 else "10.%d.%d.%d" % (n >> 16 & 255, n >> 8 & 255, n & 255)
+                tipo = "manager" if k == 0 else ("database" if k == 7 else "coletor")
+                if n % 2 == 0:
+                    itens.append({"tipo": tipo, "ip": ip, "sshPort": 22, "user": "suporte",
+                                  "senhaVm": "vm%d" % n, "senhaRoot": "rt%d" % n, "hostname": "vm%d" % n})
+                else:
+                    itens.append({"tipo": tipo, "acesso": "ssh suporte@%s -p 22" % ip,
+                                  "senhaVm": "vm%d" % n, "senhaRoot": "rt%d" % n, "id": n})
+                n += 1
+            f.write(("," if cliente else "") + json.dumps(
+                {"numero": 10000 + cliente, "cnpj": "00.000.000/0001-%02d" % (cliente % 100),
+                 "produto": [{"nome": "Hospital %d" % cliente, "maquinas": itens}]}))
+            cliente += 1
+        f.write("]")
+        tamanho = f.tell()
+    return n, cliente, tamanho
+
+
+def inventario(rotulo, maquinas=None, alvo_bytes=None):
+    corpo = os.path.join(RESULTADOS, "acessos-%s.json" % rotulo)
+    n, clientes, tamanho = lista_grande(corpo, maquinas, alvo_bytes=alvo_bytes)
+    saida = os.path.join(RESULTADOS, "inventario-%s.json" % rotulo)
+    mundo = {"machines": [], "api": {"acessos": {"body_file": corpo}}}
+    interno = "%s %s --stop-after-first-line -- %s atualizarEmMassa 1 Hospital coleta/disco.py > %s" % (
+        PY, MEDIR, PROGRAMA, saida)
+    em_mundo(mundo, ["sh", "-c", interno])
+    os.unlink(corpo)
+    r = ler(saida)
+    if r["first_line_s"] is None:
+        raise SystemExit("bench: the inventory run printed nothing: %s" % r)
+    return {"label": rotulo, "machines": n, "customers": clientes,
+            "list_mb": round(tamanho / 1e6, 1),
+            "to_first_connect_s": round(r["first_line_s"], 3),
+            "peak_rss_mb": round(r["max_rss_mb"], 1)}
+
+
+def main():
+    if os.geteuid() != 0:
+        raise SystemExit("bench: run as root (the lab needs it)")
+    os.makedirs(RESULTADOS, exist_ok=True)
+    if not os.path.exists(PROGRAMA):
+        subprocess.run(["cmake", "-S", RAIZ, "-B", os.path.join(RAIZ, "build")], check=True)
+        subprocess.run(["cmake", "--build", os.path.join(RAIZ, "build"), "--target",
+                        "atualizacao_em_massa"], check=True)
+    resultados = {"floor_s_per_machine": PISO_S,
+                  "update": [atualizacao(10), atualizacao(40)],
+                  "inventory": [inventario("10k", maquinas=10000), inventario("100k", maquinas=100000),
+                                inventario("50MB", alvo_bytes=50 * 1000 * 1000)]}
+    with open(os.path.join(RESULTADOS, "bench.json"), "w") as f:
+        json.dump(resultados, f, indent=2)
+
+    print("\nMass update (floor %.1f s per machine)" % PISO_S)
+    print("%5s %9s %11s %9s %12s %9s %12s %9s" % ("N", "wall s", "s/machine", "/floor", "CPU ms/mach",
+                                                  "RSS MB", "ssh base s/m", "/base"))
+    for u in resultados["update"]:
+        print("%5d %9.2f %11.3f %9.3f %12.2f %9.1f %12.3f %9.3f" % (
+            u["machines"], u["wall_s"], u["per_machine_s"], u["per_machine_over_floor"],
+            u["cpu_ms_per_machine"], u["peak_rss_mb"], u["baseline_per_machine_s"],
+            u["ratio_to_baseline"]))
+    print("\nInventory (program start to first connect)")
+    print("%6s %9s %9s %8s %10s %9s" % ("list", "machines", "customers", "MB", "seconds", "RSS MB"))
+    for i in resultados["inventory"]:
+        print("%6s %9d %9d %8.1f %10.3f %9.1f" % (i["label"], i["machines"], i["customers"],
+                                                  i["list_mb"], i["to_first_connect_s"], i["peak_rss_mb"]))
+    print("\nFigures written to bench/results/bench.json")
+
+
+if __name__ == "__main__":
+    main()
