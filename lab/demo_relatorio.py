@@ -5,6 +5,7 @@ import os
 import stat
 import subprocess
 import sys
+import time
 
 
 def retrato(state):
@@ -19,18 +20,25 @@ def retrato(state):
                 with open(caminho, "rb") as f:
                     arquivos[nome] = (stat.filemode(os.stat(caminho).st_mode),
                                       f.read().decode("utf-8", "replace"))
-        fotos[maquina] = arquivos if os.path.isdir(pasta) else None
+        servida = os.path.exists(os.path.join(raiz, maquina, "sshd.log"))
+        fotos[maquina] = (arquivos if os.path.isdir(pasta) else None) if servida else "lista"
     return fotos
 
 
 def main():
     state = os.environ["LAB_STATE"]
     antes = retrato(state)
+    inicio = time.monotonic()
     status = subprocess.call(sys.argv[1:])
+    duracao = time.monotonic() - inicio
     depois = retrato(state)
-    print("\n=== Pastas de scripts externos, antes e depois (status do programa: %d) ===" % status)
+    print("\n=== Pastas de scripts externos, antes e depois (status do programa: %d, %.1f s) ==="
+          % (status, duracao))
     for maquina in antes:
         a, d = antes[maquina], depois[maquina]
+        if a == "lista":
+            print("%-18s só na lista de acessos (sem appliance)" % maquina)
+            continue
         if a is None:
             print("%-18s sem a pasta de scripts externos" % maquina)
             continue
