@@ -19,17 +19,17 @@ normal=$!
 
 construir() {
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DATUALIZACAO_SANITIZE=ON >/dev/null &&
-    cmake --build build-asan -j"$jobs" >build-asan.log 2>&1 &&
+    cmake --build build-asan -j"$jobs" >build-asan/compilacao.log 2>&1 &&
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DATUALIZACAO_FUZZ=ON -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" >/dev/null &&
-    cmake --build build-fuzz -j"$jobs" --target alvos_fuzz >build-fuzz.log 2>&1
+    cmake --build build-fuzz -j"$jobs" --target alvos_fuzz >build-fuzz/compilacao.log 2>&1
 }
 construir
 construiu=$?
 wait "$normal"
 cat build/ctest.log
 if ((construiu != 0)); then
-  cat build-asan.log build-fuzz.log 2>/dev/null | tail -50
+  cat build-asan/compilacao.log build-fuzz/compilacao.log 2>/dev/null | tail -50
   echo "test: the sanitizer or fuzz build failed"
   exit 1
 fi
