@@ -35,8 +35,12 @@ WORLD.json (every key optional):
                  "versions": ["3.8.10", ...] (when given, other versions are 404)}
 RESPONSE: {"status": 200, "body": JSON | "raw": text | "body_file": path
   (relative to WORLD.json), "encoding": gzip|deflate|br|zstd,
-  "truncate": N, "content_type": "application/json", "headers": [[k, v]],
-  "delay": seconds}, or a list of them answering successive requests.
+  "truncate": N, "cut": N, "content_type": "application/json",
+  "headers": [[k, v]], "delay": seconds}, or a list of them answering
+  successive requests.  "truncate" promises the whole (encoded) body, sends
+  its first N bytes and hangs up; "cut" keeps only the encoded body's first
+  N bytes (a negative N drops the last -N, e.g. -8 a gzip trailer) and sends
+  them as a complete, well-framed answer.
 """
 import fcntl
 import gzip
@@ -255,6 +259,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def respond(self, resp):
         data = self.server.lab.payload(resp)
+        if resp.get("cut") is not None:
+            # A body damaged before it reached the server: the framing is right,
+            # the content encoding is not.
+            data = data[:int(resp["cut"])]
         if resp.get("delay"):
             time.sleep(float(resp["delay"]))
         self.send_response(int(resp.get("status", 200)))

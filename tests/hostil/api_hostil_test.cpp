@@ -1,0 +1,282 @@
+// The real program against hostile answers of the lab's HTTPS API: broken
+// compression, a server that hangs up mid-body, JSON nested 100,000 levels
+// deep, values of the wrong kind and a certificate for another name. Every
+// such answer must end the run with status 1 and one diagnostic line, quote
+// no password, and leave the appliances untouched: the world's sshd (whose
+// credentials in the access list are right) must see no connection at all.
+//
+// Each suite runs inside the world named after it (see CMakeLists.txt). The
+// worlds answer successive requests from a list, so each suite walks its
+// list inside one test, in order.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/apoio/processo.hpp"
+
+namespace {
+
+using nlohmann::json;
+
+// Every password the worlds hand out, the operator's own included, and the
+// part of a token that a hang-up leaves in the parser.
+const std::vector<std::string> kSegredos = {
+    "951@girar",     "ssh-alvo-Hx4",   "root-alvo-Rx8",  "ssh-segundo-Hx5", "root-segundo-Rx9",
+    "ssh-texto-Hx6", "root-texto-Rx6", "ssh-objeto-Hx7", "root-objeto-Rx7", "tok-lab-metade"};
+
+std::string estado() {
+  const char* valor = std::getenv("LAB_STATE");
+  return valor ? valor : "";
+}
+
+std::vector<json> pedidos() {
+  std::vector<json> r;
+  std::istringstream linhas(apoio::lerArquivo(estado() + "/requests.jsonl"));
+  for (std::string linha; std::getline(linhas, linha);)
+    if (!linha.empty()) r.push_back(json::parse(linha));
+  return r;
+}
+
+// What the appliance's sshd logged after the moment this object was made.
+class LogSshd {
+ public:
+  LogSshd() : caminho_(estado() + "/machines/alvo/sshd.log") {
+    if (estado().empty()) return;
+    // The lab probes each sshd once before the tests start; that probe's
+    // trace must not count as a connection of the program.
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (apoio::lerArquivo(caminho_).find("kex_exchange_identification") == std::string::npos &&
+           std::chrono::steady_clock::now() < limite)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    inicio_ = apoio::lerArquivo(caminho_).size();
+  }
+  std::string novo() const {
+    const std::string tudo = apoio::lerArquivo(caminho_);
+    return tudo.size() > inicio_ ? tudo.substr(inicio_) : "";
+  }
+  std::string tudo() const { return apoio::lerArquivo(caminho_); }
+
+ private:
+  std::string caminho_;
+  std::size_t inicio_ = 0;
+};
+
+struct Execucao {
+  apoio::Resultado r;
+  std::vector<json> pedidos;
+  std::string sshd;  ///< sshd log lines written during the run
+};
+
+class Hostil : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // Outside a lab world api.zelvo.example is not ours to call.
+    if (estado().empty()) GTEST_SKIP() << "roda só dentro do lab";
+  }
+
+  Execucao rodar(const std::string& inserir, const std::string& tipo,
+                 const std::string& entrada = "") {
+    const std::size_t antes = pedidos().size();
+    Execucao e;
+    e.r = apoio::executar({apoio::programa(), "atualizarEmMassa", inserir, tipo, "coleta/disco.py"},
+                          entrada, std::chrono::seconds(30));
+    EXPECT_FALSE(e.r.expirou);
+    const auto todos = pedidos();
+    e.pedidos.assign(todos.begin() + static_cast<std::ptrdiff_t>(antes), todos.end());
+    e.sshd = log_.novo();
+    for (const auto& segredo : kSegredos) {
+      EXPECT_EQ(e.r.saida.find(segredo), std::string::npos) << "on stdout: " << segredo;
+      EXPECT_EQ(e.r.erro.find(segredo), std::string::npos) << "on stderr: " << segredo;
+    }
+    return e;
+  }
+
+  // Status 1, nothing on stdout, one line "atualizacao_em_massa: falha
+  // <stage>: <kind>: <message>" naming the cause, and no SSH at all.
+  static void esperarFalha(const Execucao& e, const std::string& etapa, const std::string& tipo,
+                           const std::string& causa) {
+    EXPECT_EQ(e.r.status, 1) << e.r.erro;
+    EXPECT_EQ(e.r.saida, "");
+    EXPECT_EQ(std::count(e.r.erro.begin(), e.r.erro.end(), '\n'), 1) << e.r.erro;
+    EXPECT_TRUE(e.r.erro.ends_with("\n")) << e.r.erro;
+    EXPECT_TRUE(e.r.erro.starts_with("atualizacao_em_massa: falha " + etapa + ": " + tipo + ": "))
+        << e.r.erro;
+    EXPECT_NE(e.r.erro.find(causa), std::string::npos) << e.r.erro;
+    EXPECT_EQ(e.sshd, "") << "the appliance was contacted";
+  }
+
+  LogSshd log_;
+};
+
+const std::string kLogin = "ao entrar na API (POST /login)";
+const std::string kAcessos = "ao ler a lista de acessos (GET /acessos)";
+const std::string kInventario = "ao montar o inventário";
+const std::string kInvalida = "resposta inválida da API";
+const std::string kTransporte = "falha de comunicação com a API";
+const std::string kInesperada = "lista de acessos inesperada";
+
+// The password check is only worth something if the world holds them.
+TEST(Mundos, ContemOsSegredosProcurados) {
+  std::string todos;
+  for (const char* m : {"api_login", "api_acessos"})
+    todos += apoio::lerArquivo(std::string(HOSTIL_MUNDOS) + "/" + m + ".json");
+  for (const auto& s : kSegredos) {
+    if (s == "951@girar") continue;  // sent by the program, not by the worlds
+    EXPECT_NE(todos.find(s), std::string::npos) << s;
+  }
+}
+
+// ---- world api_login.json: successive login answers, then a sane one.
+
+using Login = Hostil;
+
+TEST_F(Login, RespostasHostisDoLoginEmSequencia) {
+  // An array 100,000 levels deep: read without recursion, then refused.
+  auto e = rodar("1", "Alvo");
+  esperarFalha(e, kLogin, kInvalida, "não é um objeto JSON (é um array)");
+  ASSERT_EQ(e.pedidos.size(), 1u);
+  EXPECT_EQ(e.pedidos[0]["path"], "/login");
+
+  // An object whose only member is 100,000 objects deep.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kLogin, kInvalida, "não tem o membro \"token\"");
+  EXPECT_EQ(e.pedidos.size(), 1u);
+
+  // A token, then 100,000 brackets that are never closed.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kLogin, kInvalida, "não é JSON (");
+  EXPECT_NE(e.r.erro.find("unexpected end of input"), std::string::npos) << e.r.erro;
+  EXPECT_EQ(e.pedidos.size(), 1u);
+
+  // A token that is an array 100,000 deep goes out as its JSON text. The
+  // server refuses a header that long: with an HTML page (not JSON) when
+  // curl has finished sending, by hanging up when it has not.
+  e = rodar("1", "Alvo");
+  const bool pagina = e.r.erro.find(kInvalida + ": ") != std::string::npos;
+  esperarFalha(e, kAcessos, pagina ? kInvalida : kTransporte,
+               pagina ? "não é JSON (" : "a transferência com api.zelvo.example falhou (");
+  EXPECT_EQ(e.pedidos.size(), 1u) << "only the login reached the handler";
+
+  // gzip cut after 24 bytes, in a well-framed answer.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kLogin, kInvalida, "não é JSON (");
+  EXPECT_EQ(e.pedidos.size(), 1u);
+
+  // The server promises the whole body, sends 20 bytes and hangs up.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kLogin, kTransporte, "a transferência com api.zelvo.example falhou (");
+  EXPECT_EQ(e.pedidos.size(), 1u);
+
+  // The same world with a sane login works, so the failures above were the
+  // answers' doing.
+  e = rodar("2", "Alvo", "sair\n");
+  EXPECT_EQ(e.r.status, 0) << e.r.erro;
+  EXPECT_EQ(e.r.saida,
+            "[1] manager - 192.0.0.16\n\nDigite qual VM deseja subir (ou 'sair'): "
+            "Nenhuma VM selecionada. Encerrando.\n");
+  EXPECT_EQ(e.sshd, "");
+  EXPECT_EQ(log_.tudo().find("Accepted"), std::string::npos);
+}
+
+// ---- world api_acessos.json: successive access lists. Each one starts
+// with a usable customer of type Alvo whose manager's sshd is up and whose
+// credentials are right: acting on it before the whole list is known would
+// show in the sshd log.
+
+using Acessos = Hostil;
+
+TEST_F(Acessos, RespostasHostisDaListaEmSequencia) {
+  // gzip without its last 40 bytes: the first customer decodes whole, the
+  // rest never arrives.
+  auto e = rodar("1", "Alvo");
+  esperarFalha(e, kAcessos, kInvalida, "não é JSON (");
+  EXPECT_NE(e.r.erro.find("unexpected end of input"), std::string::npos) << e.r.erro;
+  ASSERT_EQ(e.pedidos.size(), 2u);
+  EXPECT_EQ(e.pedidos[1]["path"], "/acessos");
+
+  // The server hangs up after the first customer, inside the second.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kAcessos, kTransporte, "a transferência com api.zelvo.example falhou (");
+
+  // A document that is an array 100,000 levels deep.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kInventario, kInesperada,
+               "cliente na posição 1: a entrada não é um objeto JSON (é um array)");
+
+  // A machine entry 100,000 levels deep, after a usable customer.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kInventario, kInesperada,
+               "cliente na posição 2 (numero 2), máquina na posição 1: a entrada não é um "
+               "objeto JSON (é um array)");
+
+  // A second customer whose member opens 100,000 arrays and ends there.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kAcessos, kInvalida, "não é JSON (");
+  EXPECT_NE(e.r.erro.find("unexpected end of input"), std::string::npos) << e.r.erro;
+
+  // A member nobody reads, 100,000 objects deep, is skipped: the machine is
+  // offered as usual (and not chosen).
+  e = rodar("2", "Alvo", "sair\n");
+  EXPECT_EQ(e.r.status, 0) << e.r.erro;
+  EXPECT_EQ(e.r.erro, "");
+  EXPECT_EQ(e.r.saida,
+            "[1] manager - 192.0.0.16\n\nDigite qual VM deseja subir (ou 'sair'): "
+            "Nenhuma VM selecionada. Encerrando.\n");
+  EXPECT_EQ(e.sshd, "");
+
+  // Wrong kinds where arrays and objects are expected.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kInventario, kInesperada,
+               "cliente na posição 2 (numero 2): \"produto\" não é um array (é um número)");
+
+  // maquinas as a text that carries credentials: named, not quoted.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kInventario, kInesperada,
+               "cliente na posição 2 (numero 3): produto[0].maquinas não é um array (é um texto)");
+  EXPECT_EQ(e.r.erro.find("suporte@192.0.0.17"), std::string::npos) << e.r.erro;
+
+  e = rodar("1", "Alvo");
+  esperarFalha(e, kInventario, kInesperada,
+               "cliente na posição 1 (numero 1), máquina na posição 2: a entrada não é um objeto "
+               "JSON (é um número)");
+
+  // A port given as an object passes the inventory and stops the run when
+  // the machine's values are read, before its announcement.
+  e = rodar("1", "Alvo");
+  esperarFalha(e, "ao ler os dados da máquina 0", "registro de máquina inválido",
+               "porta {\"porta\":22} não é um número inteiro");
+
+  // numero as an object is no failure: the label carries its JSON text, and
+  // the customer type is still read after the label's last " - ". Its
+  // machine has a private address, so nothing is contacted.
+  e = rodar("1", "Objeto");
+  EXPECT_EQ(e.r.status, 0) << e.r.erro;
+  EXPECT_EQ(e.r.erro, "");
+  EXPECT_EQ(e.r.saida,
+            "0 Cliente: {\"id\":7,\"regiao\":\"sul - oeste\"} - Objeto Hostil | Atualizando "
+            "10.9.8.7:22\n"
+            "\x1b[0;93m IP 10.9.8.7 não é um IP público. Não é possível atualizar. \x1b[0;0m\n");
+  EXPECT_EQ(e.sshd, "");
+  EXPECT_EQ(log_.tudo().find("Accepted"), std::string::npos);
+}
+
+// ---- world api_certificado.json: the API shows another name's certificate.
+
+using Certificado = Hostil;
+
+TEST_F(Certificado, NomeErradoParaAntesDeQualquerPedidoOuSsh) {
+  const auto e = rodar("1", "Alvo");
+  esperarFalha(e, kLogin, kTransporte,
+               "POST /login: a verificação do certificado de api.zelvo.example falhou (");
+  EXPECT_TRUE(e.pedidos.empty());
+  EXPECT_EQ(log_.tudo().find("Accepted"), std::string::npos);
+}
+
+}  // namespace
