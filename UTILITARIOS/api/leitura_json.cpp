@@ -1,5 +1,6 @@
 #include "UTILITARIOS/api/leitura_json.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <istream>
 #include <utility>
@@ -73,8 +74,11 @@ void EscritorJson::iniciar(Valor* alvo, bool array) {
   alvo_ = alvo;
   tipo_ = array ? TipoJson::array : TipoJson::objeto;
   texto_.assign(1, array ? '[' : '{');
-  abertos_.assign(1, Aberto{array, true});
+  abertos_.clear();
+  abertos_.push_back(Aberto{array, true});
   aposChave_ = false;
+  chaveRepetida_ = false;
+  profundidade_ = 1;
 }
 
 void EscritorJson::separar() {
@@ -88,6 +92,7 @@ void EscritorJson::separar() {
 
 void EscritorJson::chave(const std::string& nome) {
   separar();
+  if (!abertos_.back().chaves.insert(nome).second) chaveRepetida_ = true;
   texto_ += textoJson(nome);
   texto_ += ':';
   aposChave_ = true;
@@ -102,12 +107,19 @@ void EscritorJson::abrir(bool array) {
   separar();
   texto_ += array ? '[' : '{';
   abertos_.push_back(Aberto{array, true});
+  profundidade_ = std::max(profundidade_, abertos_.size());
 }
 
 bool EscritorJson::fechar() {
   texto_ += abertos_.back().array ? ']' : '}';
   abertos_.pop_back();
   if (!abertos_.empty()) return false;
+  // A parsed document keeps the last of repeated member names, at the place
+  // of the first; the value must read the same however it is looked at.
+  // Writing it back recurses, so absurdly deep values keep their text.
+  constexpr std::size_t kProfundidadeReescrita = 2000;
+  if (chaveRepetida_ && profundidade_ <= kProfundidadeReescrita)
+    texto_ = nlohmann::ordered_json::parse(texto_).dump();
   *alvo_ = Valor::deJson(tipo_, std::move(texto_));
   texto_.clear();
   return true;

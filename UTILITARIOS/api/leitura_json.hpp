@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 // Pieces shared by the streaming readers of the API's responses: the kind of
@@ -65,7 +66,8 @@ class EscritorJson {
  private:
   struct Aberto {
     bool array;
-    bool vazio;  ///< no element written yet
+    bool vazio;                                ///< no element written yet
+    std::unordered_set<std::string> chaves{};  ///< an object's member names so far
   };
   void separar();
   Valor* alvo_ = nullptr;
@@ -73,6 +75,8 @@ class EscritorJson {
   std::string texto_;
   std::vector<Aberto> abertos_;
   bool aposChave_ = false;
+  bool chaveRepetida_ = false;  ///< some object of the value repeats a member name
+  std::size_t profundidade_ = 0;  ///< deepest nesting of the value
 };
 
 /// JSON text of scalars as the SAX events deliver them.

@@ -222,6 +222,21 @@ TEST(Inventario, SoOPrimeiroProdutoContaEMembrosRepetidosValemOUltimo) {
   EXPECT_EQ(c[0].maquinas[0].ip.texto(), "2");
 }
 
+// Object values read the same as in a parsed document: a repeated member
+// keeps its first place and its last value, so equal labels still merge.
+TEST(Inventario, ValoresObjetoComMembrosRepetidosValemOUltimo) {
+  const Clientes c = inventario(R"([
+    {"numero": {"k": 1, "j": 0, "k": 2}, "produto": [{"nome": "B", "maquinas": [)" + kCompleta + R"(]}]},
+    {"numero": {"k": 2, "j": 0}, "produto": [{"nome": "B", "maquinas": [
+      {"tipo": "m", "ip": "h", "sshPort": 22, "user": "u",
+       "senhaVm": {"a": [1, {"x": 1, "x": 3}], "a": 2}, "senhaRoot": "r"}]}]}])");
+  ASSERT_EQ(c.size(), 1u);
+  EXPECT_EQ(c[0].rotulo, R"({"k":2,"j":0} - B)");
+  ASSERT_EQ(c[0].maquinas.size(), 2u);
+  EXPECT_EQ(c[0].maquinas[1].senha.texto(), R"({"a":2})");
+  EXPECT_EQ(c[0].maquinas[1].senha.json().dump(), c[0].maquinas[1].senha.texto());
+}
+
 TEST(Inventario, ListaSemMaquinaUtilizavelDaAgrupamentoVazio) {
   EXPECT_TRUE(inventario("[]").empty());
   EXPECT_TRUE(inventario(umCliente("")).empty());
