@@ -1,0 +1,136 @@
+// An access-list body, any bytes: reading and building the inventory either
+// succeed or fail with the documented types (JsonInvalido from the reader,
+// FalhaInventario from the inventory). Both ways of reading (a whole text,
+// and a stream feeding the builder entry by entry) must agree, and a body
+// that is JSON must give what the plain inventory over the fully parsed
+// document gives.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "UTILITARIOS/api/http.hpp"
+#include "UTILITARIOS/api/lista_acessos.hpp"
+#include "UTILITARIOS/workflow/inventario.hpp"
+#include "tests/fuzz/inventario_referencia.hpp"
+
+namespace {
+
+namespace ref = referencia;
+
+void verificar(bool condicao, const char* o_que) {
+  if (condicao) return;
+  std::fprintf(stderr, "invariante violado: %s\n", o_que);
+  std::abort();
+}
+
+// The reference parses into a tree and writes kept values back recursively;
+// past this depth the comparison is skipped (the tool itself never recurses).
+constexpr std::size_t kProfundidadeReferencia = 200;
+
+std::size_t profundidade(std::string_view texto) {
+  std::size_t atual = 0, maior = 0;
+  bool emTexto = false, escape = false;
+  for (char c : texto) {
+    if (emTexto) {
+      if (escape) {
+        escape = false;
+      } else if (c == '\\') {
+        escape = true;
+      } else if (c == '"') {
+        emTexto = false;
+      }
+    } else if (c == '"') {
+      emTexto = true;
+    } else if (c == '[' || c == '{') {
+      maior = std::max(maior, ++atual);
+    } else if ((c == ']' || c == '}') && atual > 0) {
+      --atual;
+    }
+  }
+  return maior;
+}
+
+struct Leitura {
+  bool jsonInvalido = false;
+  ref::Inventario inventario;
+  bool operator==(const Leitura&) const = default;
+};
+
+void verificarValor(const api::Valor& v) {
+  const nlohmann::json j = v.json();  // what the procedure rebuilds, e.g. for the port
+  if (v.ehTexto()) {
+    verificar(j.is_string() && j.get<std::string>() == v.texto(), "texto não se reconstrói");
+  } else {
+    verificar(ref::tipoDe(j) == ref::tipoDe(v), "valor reconstruído de outro tipo");
+  }
+}
+
+ref::Inventario descrever(const workflow::Clientes& clientes) {
+  ref::Inventario r;
+  std::set<std::string> rotulos;
+  for (const workflow::GrupoCliente& g : clientes) {
+    verificar(rotulos.insert(g.rotulo).second, "rótulo repetido em dois grupos");
+    verificar(!g.maquinas.empty(), "grupo sem máquinas");
+    r.grupos.push_back({g.rotulo, {}});
+    for (const workflow::RegistroMaquina& m : g.maquinas) {
+      verificar(m.cliente != nullptr && m.rotulo() == g.rotulo,
+                "registro com rótulo de outro grupo");
+      verificar(!(m.tipo == "database") && !(m.tipo == "outro"), "tipo ignorado virou registro");
+      for (const api::Valor* v : {&m.tipo, &m.ip, &m.porta, &m.usuario, &m.senha, &m.senhaRoot})
+        verificarValor(*v);
+      r.grupos.back().second.push_back(ref::registro(m));
+    }
+  }
+  return r;
+}
+
+ref::Inventario montar(auto&& fazer) {
+  try {
+    return descrever(fazer());
+  } catch (const workflow::FalhaInventario&) {
+    return {true, {}};
+  }
+}
+
+// The whole text at once, then the grouping.
+Leitura deUmaVez(std::string_view texto) {
+  api::ListaAcessos lista;
+  try {
+    lista = api::lerListaAcessos(texto);
+  } catch (const api::JsonInvalido&) {
+    return {true, {}};
+  }
+  return {false, montar([&] { return workflow::montarClientes(std::move(lista)); })};
+}
+
+// As the client reads the response: a stream feeding the builder.
+Leitura emFluxo(std::string_view texto) {
+  std::istringstream corpo{std::string(texto)};
+  workflow::MontadorClientes montador;
+  try {
+    api::lerListaAcessos(corpo, montador);
+  } catch (const api::JsonInvalido&) {
+    return {true, {}};
+  }
+  return {false, montar([&] { return montador.concluir(); })};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tamanho) {
+  const std::string_view texto(reinterpret_cast<const char*>(dados), tamanho);
+  const Leitura inteira = deUmaVez(texto);
+  verificar(inteira == emFluxo(texto), "leitura em fluxo difere da leitura do texto inteiro");
+  verificar(inteira.jsonInvalido != nlohmann::json::accept(texto),
+            "JsonInvalido não coincide com o texto não ser JSON");
+  if (inteira.jsonInvalido || profundidade(texto) > kProfundidadeReferencia) return 0;
+  verificar(inteira.inventario == ref::inventario(ref::json::parse(texto)),
+            "inventário difere da referência sobre o documento completo");
+  return 0;
+}
