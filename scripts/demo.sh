@@ -10,7 +10,8 @@ cd "$raiz"
 escopo=${1:-1}
 
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# An existing build/ keeps its settings (the test command may be using it).
+[[ -f build/CMakeCache.txt ]] || cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc)" --target atualizacao_em_massa >/dev/null
 
 exec python3 lab/lab.py lab/worlds/demo.json -- \
