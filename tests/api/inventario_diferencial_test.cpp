@@ -5,7 +5,6 @@
 // awkward shapes: repeated members, wrong kinds, nesting, empty values.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,122 +12,12 @@
 #include "UTILITARIOS/api/leitura_json.hpp"
 #include "UTILITARIOS/api/lista_acessos.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
+#include "tests/apoio/inventario_referencia.hpp"
 
 namespace {
 
-// Ordered, so that objects keep their members in the order received, as the
-// tool shows them; a repeated member keeps its first place and last value.
 using json = nlohmann::ordered_json;
-
-struct Resultado {
-  bool falhou = false;
-  std::vector<std::pair<std::string, std::vector<std::string>>> grupos;
-  bool operator==(const Resultado&) const = default;
-};
-
-// How the tool shows a value: a text as is, anything else as JSON text.
-std::string texto(const json& v) { return v.is_string() ? v.get<std::string>() : v.dump(); }
-
-// A record as kind and text of each value.
-std::string registro(const std::vector<std::pair<char, std::string>>& valores) {
-  std::string r;
-  for (const auto& [tipo, t] : valores) r += std::string(1, tipo) + t + "|";
-  return r;
-}
-
-char tipoDe(const json& v) { return v.is_string() ? 's' : v.is_number() ? 'n' : 'o'; }
-
-std::string registro(const json& tipo, const json& ip, const json& porta, const json& usuario,
-                     const json& senha, const json& senhaRoot) {
-  std::vector<std::pair<char, std::string>> r;
-  for (const json* v : {&tipo, &ip, &porta, &usuario, &senha, &senhaRoot})
-    r.emplace_back(tipoDe(*v), texto(*v));
-  return registro(r);
-}
-
-std::string registro(const workflow::RegistroMaquina& m) {
-  std::vector<std::pair<char, std::string>> r;
-  for (const api::Valor* v : {&m.tipo, &m.ip, &m.porta, &m.usuario, &m.senha, &m.senhaRoot})
-    r.emplace_back(v->ehTexto() ? 's' : v->tipo() == api::TipoJson::numero ? 'n' : 'o', v->texto());
-  return registro(r);
-}
-
-bool verdadeiro(const json& v) {
-  if (v.is_null()) return false;
-  if (v.is_boolean()) return v.get<bool>();
-  if (v.is_number()) return v.get<double>() != 0.0;
-  if (v.is_string()) return !v.get<std::string>().empty();
-  if (v.is_structured()) return !v.empty();
-  return true;
-}
-
-std::vector<std::string> palavras(const std::string& s) {
-  std::vector<std::string> r;
-  std::string atual;
-  for (char c : s) {
-    if (c == ' ' || c == '\t') {
-      if (!atual.empty()) r.push_back(atual);
-      atual.clear();
-    } else {
-      atual += c;
-    }
-  }
-  if (!atual.empty()) r.push_back(atual);
-  return r;
-}
-
-// The plain inventory, over nlohmann's document.
-Resultado referencia(const json& doc) {
-  Resultado falha{true, {}};
-  if (!doc.is_array()) return falha;
-  std::vector<std::pair<std::string, std::string>> discovery;
-  for (const json& c : doc) {
-    if (!c.is_object() || !c.contains("numero")) return falha;
-    if (!c.contains("produto") || !c["produto"].is_array() || c["produto"].empty()) return falha;
-    const json& p0 = c["produto"][0];
-    if (!p0.is_object()) return falha;
-    const std::string nome = p0.contains("nome") ? texto(p0["nome"]) : "N/A";
-    if (!p0.contains("maquinas") || !p0["maquinas"].is_array()) return falha;
-    const std::string rotulo = texto(c["numero"]) + " - " + nome;
-    for (const json& m : p0["maquinas"]) {
-      if (!m.is_object() || !m.contains("tipo")) return falha;
-      if (m["tipo"] == "database" || m["tipo"] == "outro") continue;
-      bool completa = true;
-      for (const char* k : {"ip", "sshPort", "user", "senhaVm", "senhaRoot"})
-        completa = completa && m.contains(k);
-      if (completa) {
-        discovery.emplace_back(rotulo, registro(m["tipo"], m["ip"], m["sshPort"], m["user"],
-                                                m["senhaVm"], m["senhaRoot"]));
-        continue;
-      }
-      if (m.size() <= 4) continue;
-      bool usavel = true;
-      for (const char* k : {"acesso", "senhaVm", "senhaRoot"})
-        usavel = usavel && m.contains(k) && verdadeiro(m[k]);
-      if (!usavel) continue;
-      if (!m["acesso"].is_string()) return falha;
-      const std::string acesso = m["acesso"];
-      const std::string depois =
-          acesso.substr(acesso.rfind('@') == std::string::npos ? 0 : acesso.rfind('@') + 1);
-      const auto pe = palavras(depois);
-      const auto pa = palavras(acesso);
-      if (pe.empty() || pa.size() < 2) return falha;
-      const std::string porta =
-          depois.rfind("-p") == std::string::npos ? depois : depois.substr(depois.rfind("-p") + 2);
-      discovery.emplace_back(
-          rotulo, registro(m["tipo"], json(pe[0]), json(porta),
-                           json(pa[1].substr(0, pa[1].find('@'))), m["senhaVm"], m["senhaRoot"]));
-    }
-  }
-  Resultado r;
-  std::map<std::string, std::size_t> indice;
-  for (auto& [rotulo, texto] : discovery) {
-    auto [it, novo] = indice.try_emplace(rotulo, r.grupos.size());
-    if (novo) r.grupos.push_back({rotulo, {}});
-    r.grupos[it->second].second.push_back(texto);
-  }
-  return r;
-}
+using Resultado = referencia::Inventario;
 
 Resultado producao(const std::string& texto) {
   Resultado r;
@@ -137,7 +26,7 @@ Resultado producao(const std::string& texto) {
       r.grupos.push_back({g.rotulo, {}});
       for (const auto& m : g.maquinas) {
         EXPECT_EQ(m.rotulo(), g.rotulo);
-        r.grupos.back().second.push_back(registro(m));
+        r.grupos.back().second.push_back(referencia::registro(m));
       }
     }
   } catch (const workflow::FalhaInventario&) {
@@ -257,7 +146,7 @@ TEST(InventarioDiferencial, LeituraEmFluxoIgualADocumentoCompleto) {
   for (unsigned semente = 1; semente <= 4000; ++semente) {
     Gerador gerador(semente);
     const std::string texto = gerador.documento();
-    const Resultado esperado = referencia(json::parse(texto));
+    const Resultado esperado = referencia::inventario(json::parse(texto));
     const Resultado obtido = producao(texto);
     ASSERT_EQ(obtido, esperado) << "semente " << semente << ": " << texto;
     falhas += esperado.falhou;

@@ -17,7 +17,7 @@
 #include "UTILITARIOS/api/http.hpp"
 #include "UTILITARIOS/api/lista_acessos.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
-#include "tests/fuzz/inventario_referencia.hpp"
+#include "tests/apoio/inventario_referencia.hpp"
 
 namespace {
 

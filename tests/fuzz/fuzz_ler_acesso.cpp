@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "UTILITARIOS/workflow/inventario.hpp"
-#include "tests/fuzz/texto_referencia.hpp"
+#include "tests/apoio/texto_referencia.hpp"
 
 namespace {
 

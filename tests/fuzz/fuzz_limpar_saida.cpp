@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "UTILITARIOS/ssh/saida.hpp"
-#include "tests/fuzz/texto_referencia.hpp"
+#include "tests/apoio/texto_referencia.hpp"
 
 namespace {
 

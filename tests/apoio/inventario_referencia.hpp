@@ -11,7 +11,7 @@
 
 #include "UTILITARIOS/api/leitura_json.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
-#include "tests/fuzz/texto_referencia.hpp"
+#include "tests/apoio/texto_referencia.hpp"
 
 namespace referencia {
 
