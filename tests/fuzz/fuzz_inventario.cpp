@@ -18,16 +18,11 @@
 #include "UTILITARIOS/api/lista_acessos.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "tests/apoio/inventario_referencia.hpp"
+#include "tests/fuzz/verificar.hpp"
 
 namespace {
 
 namespace ref = referencia;
-
-void verificar(bool condicao, const char* o_que) {
-  if (condicao) return;
-  std::fprintf(stderr, "invariante violado: %s\n", o_que);
-  std::abort();
-}
 
 // The reference parses into a tree and writes kept values back recursively;
 // past this depth the comparison is skipped (the tool itself never recurses).

@@ -15,16 +15,11 @@
 
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "tests/apoio/texto_referencia.hpp"
+#include "tests/fuzz/verificar.hpp"
 
 namespace {
 
 namespace ref = referencia;
-
-void verificar(bool condicao, const char* o_que) {
-  if (condicao) return;
-  std::fprintf(stderr, "invariante violado: %s\n", o_que);
-  std::abort();
-}
 
 const std::string kOnde = "cliente na posição 3 (numero 7), máquina na posição 2";
 

@@ -19,17 +19,12 @@
 
 #include "UTILITARIOS/ssh/saida.hpp"
 #include "tests/apoio/texto_referencia.hpp"
+#include "tests/fuzz/verificar.hpp"
 
 namespace {
 
 namespace saida = ssh::saida;
 namespace ref = referencia;
-
-void verificar(bool condicao, const char* o_que) {
-  if (condicao) return;
-  std::fprintf(stderr, "invariante violado: %s\n", o_que);
-  std::abort();
-}
 
 struct Caso {
   std::optional<std::string> marcador;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
+#include "tests/apoio/captura_cout.hpp"
 #include "tests/apoio/processo.hpp"
 
 namespace {
@@ -60,17 +61,7 @@ std::vector<std::string> linhas(const std::string& s) {
   return v;
 }
 
-// Standard output of the session, captured while the object lives.
-class CapturaCout {
- public:
-  CapturaCout() : antigo_(std::cout.rdbuf(texto_.rdbuf())) {}
-  ~CapturaCout() { std::cout.rdbuf(antigo_); }
-  std::string texto() const { return texto_.str(); }
-
- private:
-  std::ostringstream texto_;
-  std::streambuf* antigo_;
-};
+using apoio::CapturaCout;
 
 class Remoto : public ::testing::Test {
  protected:

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
+#include "tests/apoio/captura_cout.hpp"
 
 namespace {
 
@@ -49,17 +50,7 @@ double segundosDe(const std::function<void()>& f) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
 }
 
-// Standard output of the session, captured while the object lives.
-class CapturaCout {
- public:
-  CapturaCout() : antigo_(std::cout.rdbuf(texto_.rdbuf())) {}
-  ~CapturaCout() { std::cout.rdbuf(antigo_); }
-  std::string texto() const { return texto_.str(); }
-
- private:
-  std::ostringstream texto_;
-  std::streambuf* antigo_;
-};
+using apoio::CapturaCout;
 
 // Drops the terminal's control sequences (ESC "[" parameters, final letter).
 std::string semEscapesAnsi(const std::string& s) {
