@@ -49,7 +49,7 @@ const std::string kAntigo = "# disco.py antigo\n";
 
 // Every password of the world: none may show in what the program prints.
 std::vector<std::string> senhasDoMundo() {
-  std::ifstream arquivo(ATUALIZACAO_FONTES "/tests/e2e/mundo_atualizacao.json");
+  std::ifstream arquivo(ATUALIZACAO_FONTES "/tests/workflow/mundo_atualizacao.json");
   const auto mundo = nlohmann::json::parse(arquivo);
   std::vector<std::string> senhas;
   for (const auto& m : mundo["machines"]) {
