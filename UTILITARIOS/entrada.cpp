@@ -25,7 +25,7 @@ void get_version(const std::string& programa) {
   std::cout << substituirTodos(programa, "./", " ") << "  " << configuracao::VERSION << '\n';
 }
 
-int executar(int argc, const char* const* argv) {
+int executar(int argc, const char* const* argv, std::size_t antecipacao) {
   if (argc != kArgumentosEsperados) {
     std::cout << "Erro crítico -- Contactar Zelvo soluções em: " << implantacao::kSuporteEmail
               << " ou " << implantacao::kSuporteTelefone << '\n';
@@ -35,7 +35,7 @@ int executar(int argc, const char* const* argv) {
   const std::string& mode = configuracao::argumentos().mode;
   try {
     if (mode == "atualizarEmMassa") {
-      workflow::atualizarEmMassa();
+      workflow::atualizarEmMassa(antecipacao);
     } else if (mode == "version") {
       get_version(argv[0]);
     } else {
