@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test three ways: the
-# normal build, an ASan+UBSan build (LeakSanitizer on), and the fuzz
-# targets (libFuzzer, clang) for a fixed short time each.
+# normal build (with the package test), an ASan+UBSan build (LeakSanitizer
+# on), and the fuzz targets (libFuzzer, clang) for a fixed short time each.
+# The three builds are the presets of CMakePresets.json.
 set -uo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 cd "$raiz"
@@ -12,7 +13,7 @@ bash scripts/install-deps.sh || exit 1
 # Optimised without debug information in the normal build, and -O1 -g1 in the
 # instrumented ones: enough for readable reports, and the builds are the
 # longest part of this command.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O2 >/dev/null || exit 1
+cmake --preset release >/dev/null || exit 1
 cmake --build build -j"$jobs" || exit 1
 
 # The suites against the lab spend most of their time in the pauses of the
@@ -21,11 +22,9 @@ ctest --test-dir build --output-on-failure -j3 >build/ctest.log 2>&1 &
 normal=$!
 
 construir() {
-  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" \
-    -DATUALIZACAO_SANITIZE=ON >/dev/null &&
+  cmake --preset asan >/dev/null &&
     cmake --build build-asan -j"$jobs" >build-asan/compilacao.log 2>&1 &&
-    CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O1 -g1" \
-      -DATUALIZACAO_FUZZ=ON -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" >/dev/null &&
+    cmake --preset fuzz -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" >/dev/null &&
     cmake --build build-fuzz -j"$jobs" --target alvos_fuzz >build-fuzz/compilacao.log 2>&1
 }
 construir
@@ -38,11 +37,10 @@ if ((construiu != 0)); then
   exit 1
 fi
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-# The demo and the lab's self-test run no code of the sanitized build.
-ctest --test-dir build-asan --output-on-failure -j4 -LE demo -E lab_selftest 2>&1 | tee build-asan/ctest.log
-ctest --test-dir build-fuzz --output-on-failure -j2 -L fuzz 2>&1 | tee build-fuzz/ctest.log
+# The sanitizers' options are in the asan test preset. The demo, the lab's
+# self-test and the package test run no code of the sanitized build.
+ctest --preset asan 2>&1 | tee build-asan/ctest.log
+ctest --preset fuzz 2>&1 | tee build-fuzz/ctest.log
 
 # One closing line over the three runs.
 python3 - build/ctest.log build-asan/ctest.log build-fuzz/ctest.log <<'PY'
