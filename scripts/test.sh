@@ -5,7 +5,7 @@
 # The three builds are the presets of CMakePresets.json.
 set -uo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
-cd "$raiz"
+cd "$raiz" || exit 1
 jobs=$(nproc)
 
 bash scripts/install-deps.sh || exit 1
