@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "UTILITARIOS/workflow/texto.hpp"
+#include "UTILITARIOS/texto.hpp"
 
 namespace workflow {
 namespace {
