@@ -9,6 +9,7 @@
 #include "UTILITARIOS/console.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/implantacao.hpp"
+#include "UTILITARIOS/texto.hpp"
 #include "UTILITARIOS/workflow/comandos_remotos.hpp"
 
 namespace workflow {
@@ -23,14 +24,6 @@ class ErroRegistro : public falhas::Falha {
   explicit ErroRegistro(const std::string& mensagem) : Falha("registro de máquina inválido", mensagem) {}
 };
 
-constexpr std::string_view kEspacos = " \t\n\r\v\f";
-
-std::string_view aparado(std::string_view texto) {
-  const auto inicio = texto.find_first_not_of(kEspacos);
-  if (inicio == std::string_view::npos) return {};
-  return texto.substr(inicio, texto.find_last_not_of(kEspacos) - inicio + 1);
-}
-
 int inteiro(std::string_view texto, int& valor) {
   const auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
   return !texto.empty() && erro == std::errc() && fim == texto.data() + texto.size();
@@ -40,9 +33,9 @@ int inteiro(std::string_view texto, int& valor) {
 int lerPorta(const api::Valor& valor) {
   int porta = 0;
   if (valor.ehTexto()) {
-    std::string_view texto = aparado(valor.texto());
-    if (!texto.empty() && texto.front() == '+') texto.remove_prefix(1);
-    if (inteiro(texto, porta)) return porta;
+    std::string_view numero = texto::aparar(valor.texto());
+    if (!numero.empty() && numero.front() == '+') numero.remove_prefix(1);
+    if (inteiro(numero, porta)) return porta;
   } else if (valor.tipo() == api::TipoJson::numero) {
     if (inteiro(valor.texto(), porta)) return porta;
     // A number written with a fraction or exponent counts when it is whole.
@@ -51,12 +44,6 @@ int lerPorta(const api::Valor& valor) {
   }
   throw ErroRegistro("porta " + (valor.ehTexto() ? "\"" + valor.texto() + "\"" : valor.texto()) +
                      " não é um número inteiro");
-}
-
-std::string removerTodos(std::string texto, std::string_view trecho) {
-  for (auto pos = texto.find(trecho); pos != std::string::npos; pos = texto.find(trecho, pos))
-    texto.erase(pos, trecho.size());
-  return texto;
 }
 
 bool contem(std::string_view texto, std::string_view trecho) {
@@ -112,7 +99,7 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
 
   const std::string listaScriptsComando = comandos::listagem(nomeCodigo);
   const std::string listaScripts = executar(listaScriptsComando);
-  if (aparado(listaScripts).empty()) {
+  if (texto::aparar(listaScripts).empty()) {
     console::linha({YELLOW, "Problema na execução dos comandos SSH.", RESET});
     return;
   }
@@ -127,7 +114,7 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   console::linha({"Lista de códigos encontrados:", listaScripts});
 
   const std::string versaoPython =
-      std::string(aparado(removerTodos(executar(comandos::versaoPython()), "Python ")));
+      std::string(texto::aparar(texto::removerTodas(executar(comandos::versaoPython()), "Python ")));
   const std::string comandoDownload = comandos::download(
       nomeCodigo, comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
 
