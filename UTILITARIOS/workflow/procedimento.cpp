@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "UTILITARIOS/api/verificar_ip.hpp"
