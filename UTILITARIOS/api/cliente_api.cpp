@@ -1,9 +1,7 @@
 #include "UTILITARIOS/api/cliente_api.hpp"
 
-#include <istream>
 #include <nlohmann/json.hpp>
 
-#include "UTILITARIOS/api/leitura_json.hpp"
 #include "UTILITARIOS/implantacao.hpp"
 
 namespace api {
@@ -13,6 +11,17 @@ namespace {
 // present themselves as that front-end running in Firefox.
 constexpr std::string_view kUserAgent =
     "Mozilla/5.0 (X11; Linux x86_64; rv:129.0) Gecko/20100101 Firefox/129.0";
+
+using nlohmann::ordered_json;
+
+// The body parsed, or the failure that names the request.
+ordered_json analisar(const Pedido& pedido, const Resposta& resposta) {
+  try {
+    return ordered_json::parse(resposta.corpo);
+  } catch (const ordered_json::parse_error& erro) {
+    throw naoEhJson(pedido, resposta, erro.id, erro.byte);
+  }
+}
 
 std::string linha(std::string_view nome, std::string_view valor) {
   std::string texto(nome);
@@ -82,23 +91,51 @@ Valor obterTokenSistemaZelvo() {
   pedido.cabecalhos = cabecalhosLogin();
   pedido.corpo = corpoLogin();
   pedido.nome = "POST /login";
-  RespostaLogin resposta;
-  enviar(pedido, [&](std::istream& corpo) { resposta = lerRespostaLogin(corpo); });
-  if (resposta.documento != TipoJson::objeto)
+  pedido.segredos = {std::string(kSenhaOperador)};
+  const ordered_json documento = analisar(pedido, enviar(pedido));
+  if (!documento.is_object())
     throw RespostaInvalida("a resposta a POST /login não é um objeto JSON (é " +
-                           std::string(nomeDoTipo(resposta.documento)) + ")");
-  if (!resposta.temToken)
+                           std::string(nomeDoTipo(tipoDe(documento))) + ")");
+  const auto token = documento.find("token");
+  if (token == documento.end())
     throw RespostaInvalida("a resposta a POST /login não tem o membro \"token\"");
-  return std::move(resposta.token);
+  return Valor(*token);
 }
 
-void obterListaClientes(const Valor& tokenZelvo, DestinoAcessos& destino) {
+ordered_json lerPorElemento(std::string_view corpo, const PorElemento& porElemento) {
+  bool emArray = false;
+  return ordered_json::parse(
+      corpo, [&](int profundidade, ordered_json::parse_event_t evento, ordered_json& valor) {
+        using Evento = ordered_json::parse_event_t;
+        if (profundidade == 0) {
+          emArray = evento == Evento::array_start || (emArray && evento == Evento::array_end);
+          return true;
+        }
+        // Inside a document that is not an array nothing is kept.
+        if (!emArray) return false;
+        if (profundidade > 1) return true;
+        // An element is complete when it closes, or at once when it is a scalar.
+        if (evento == Evento::object_end || evento == Evento::array_end || evento == Evento::value) {
+          porElemento(valor);
+          return false;
+        }
+        return true;
+      });
+}
+
+ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento) {
   Pedido pedido;
   pedido.metodo = Pedido::Metodo::get;
   pedido.url = std::string(implantacao::kApiUrl) + "/acessos";
   pedido.cabecalhos = cabecalhosAcessos(tokenZelvo);
   pedido.nome = "GET /acessos";
-  enviar(pedido, [&](std::istream& corpo) { lerListaAcessos(corpo, destino); });
+  pedido.segredos = {std::string(kSenhaOperador)};
+  const Resposta resposta = enviar(pedido);
+  try {
+    return lerPorElemento(resposta.corpo, porElemento);
+  } catch (const ordered_json::parse_error& erro) {
+    throw naoEhJson(pedido, resposta, erro.id, erro.byte);
+  }
 }
 
 }  // namespace api

@@ -1,17 +1,14 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
-#include <iosfwd>
-#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "UTILITARIOS/falhas.hpp"
 
-// One-shot HTTPS requests over libcurl whose response body is read as a
-// stream while it arrives, so that a large access list is never held whole
-// in memory next to what is built from it.
+// One-shot HTTPS requests over libcurl. The response body is received whole:
+// a real access list is a few megabytes.
 namespace api {
 
 /// The request could not be completed: name resolution, connection, TLS
@@ -32,19 +29,6 @@ class RespostaInvalida : public falhas::Falha {
       : falhas::Falha("resposta inválida da API", mensagem) {}
 };
 
-/// Thrown by a body reader when the body is not valid JSON. `byte` is the
-/// offset reached by the parser; `causa` is the parser's explanation
-/// without any quoted input.
-class JsonInvalido : public std::runtime_error {
- public:
-  JsonInvalido(std::size_t byte, const std::string& causa)
-      : std::runtime_error(causa), byte_(byte) {}
-  std::size_t byte() const noexcept { return byte_; }
-
- private:
-  std::size_t byte_;
-};
-
 struct Pedido {
   enum class Metodo { get, post };
   Metodo metodo = Metodo::get;
@@ -57,20 +41,28 @@ struct Pedido {
   std::string corpo;  ///< POST body, sent as is
   /// How diagnostics name the request, e.g. "POST /login".
   std::string nome;
+  /// Texts that no diagnostic about this request may show.
+  std::vector<std::string> segredos;
 };
 
-/// Sends `pedido` and calls `ler` once with a stream of the decoded response
-/// body (gzip, deflate, br and zstd are decoded), whatever the HTTP status.
-/// The transfer proceeds while `ler` reads; `ler` should read to the end.
-/// Blocks without a time-out. Throws FalhaTransporte when the transfer
-/// fails, RespostaInvalida when `ler` throws JsonInvalido (naming the
-/// request, and quoting the first bytes of the body only when they do not
-/// look like JSON at all), and lets every other exception of `ler` through.
-void enviar(const Pedido& pedido, const std::function<void(std::istream&)>& ler);
+struct Resposta {
+  std::string corpo;  ///< decoded (gzip, deflate, br and zstd)
+};
+
+/// Sends `pedido` and returns the response, whatever the HTTP status.
+/// Blocks without a time-out. Throws FalhaTransporte.
+Resposta enviar(const Pedido& pedido);
+
+/// The failure for a body that the JSON parser refused with error `id` at
+/// `byte` (nlohmann's parse_error): names the request and the parser's
+/// finding, and shows the start of the body only when it does not look
+/// like JSON (see trechoSeguro).
+RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int id,
+                           std::size_t byte);
 
 /// The diagnostic part that shows the start of a body which is not JSON:
 /// empty when the body looks like JSON (it may hold passwords); otherwise
-/// at most 60 bytes, control bytes escaped, the operator's password masked.
-std::string trechoSeguro(const std::string& inicio, std::size_t total);
+/// at most 60 bytes, control bytes escaped, every secret masked.
+std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos);
 
 }  // namespace api

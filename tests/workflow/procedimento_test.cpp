@@ -7,6 +7,7 @@
 #include <deque>
 #include <iostream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
@@ -93,7 +94,7 @@ struct Cenario {
 };
 
 // A port given as a C++ number becomes a JSON number, a text stays a text.
-api::Valor porta(int numero) { return api::Valor::deJson(api::TipoJson::numero, std::to_string(numero)); }
+api::Valor porta(int numero) { return api::Valor(nlohmann::ordered_json(numero)); }
 api::Valor porta(const char* texto) { return api::Valor::deTexto(texto); }
 
 RegistroMaquina maquina(const std::string& ip, api::Valor portaSsh = porta(22),
