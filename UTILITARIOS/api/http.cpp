@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace api {
 namespace {
@@ -32,8 +33,22 @@ struct LiberarLista {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
-std::size_t receber(char* dados, std::size_t, std::size_t n, void* corpo) {
-  static_cast<std::string*>(corpo)->append(dados, n);
+struct Recepcao {
+  CURL* easy;
+  std::string corpo;
+};
+
+std::size_t receber(char* dados, std::size_t, std::size_t n, void* destino) {
+  auto* r = static_cast<Recepcao*>(destino);
+  if (r->corpo.empty()) {
+    // A body sent as is arrives with its length: room for all of it at once
+    // spares the copies of a growing buffer, and as much memory again.
+    curl_off_t tamanho = -1;
+    if (curl_easy_getinfo(r->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &tamanho) == CURLE_OK &&
+        tamanho > 0 && static_cast<std::size_t>(tamanho) >= n)
+      r->corpo.reserve(static_cast<std::size_t>(tamanho));
+  }
+  r->corpo.append(dados, n);
   return n;
 }
 
@@ -154,9 +169,9 @@ Resposta enviar(const Pedido& pedido) {
     (void)cabecalhos.release();
     cabecalhos.reset(nova);
   }
-  Resposta resposta;
-  char erro[CURL_ERROR_SIZE] = "";
   CURL* h = easy.get();
+  Recepcao recepcao{h, {}};
+  char erro[CURL_ERROR_SIZE] = "";
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, erro);
   curl_easy_setopt(h, CURLOPT_URL, pedido.url.c_str());
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, cabecalhos.get());
@@ -170,7 +185,7 @@ Resposta enviar(const Pedido& pedido) {
   curl_easy_setopt(h, CURLOPT_PROXY, "");
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receber);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &resposta.corpo);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &recepcao);
   if (pedido.metodo == Pedido::Metodo::post) {
     curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(pedido.corpo.size()));
     curl_easy_setopt(h, CURLOPT_COPYPOSTFIELDS, pedido.corpo.c_str());
@@ -179,7 +194,7 @@ Resposta enviar(const Pedido& pedido) {
   }
   const CURLcode codigo = curl_easy_perform(h);
   if (codigo != CURLE_OK) throw FalhaTransporte(descreverFalha(pedido, codigo, erro));
-  return resposta;
+  return Resposta{std::move(recepcao.corpo)};
 }
 
 }  // namespace api
