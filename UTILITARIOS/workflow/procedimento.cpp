@@ -1,8 +1,9 @@
 #include "UTILITARIOS/workflow/procedimento.hpp"
 
-#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
@@ -25,24 +26,22 @@ class ErroRegistro : public falhas::Falha {
   explicit ErroRegistro(const std::string& mensagem) : Falha("registro de máquina inválido", mensagem) {}
 };
 
-int inteiro(std::string_view texto, int& valor) {
-  const auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
-  return !texto.empty() && erro == std::errc() && fim == texto.data() + texto.size();
-}
-
-// A port is a whole number, or a decimal text with optional blanks and sign.
-int lerPorta(const api::Valor& valor) {
-  int porta = 0;
-  if (valor.ehTexto()) {
-    std::string_view numero = texto::aparar(valor.texto());
-    if (!numero.empty() && numero.front() == '+') numero.remove_prefix(1);
-    if (inteiro(numero, porta)) return porta;
-  } else if (valor.tipo() == api::TipoJson::numero) {
-    if (inteiro(valor.texto(), porta)) return porta;
+// A port is a whole number, or a decimal text with optional blanks and sign,
+// of any size: one that no TCP port has only fails the connection, so that
+// the run goes on with the next machine.
+texto::Inteiro lerPorta(const api::Valor& valor) {
+  std::optional<texto::Inteiro> porta;
+  if (valor.ehTexto() || valor.tipo() == api::TipoJson::numero)
+    porta = texto::lerInteiro(valor.texto());
+  if (!porta && valor.tipo() == api::TipoJson::numero) {
     // A number written with a fraction or exponent counts when it is whole.
     const double numero = valor.json().get<double>();
-    if (std::trunc(numero) == numero && std::abs(numero) < 1e9) return static_cast<int>(numero);
+    char digitos[400];
+    if (std::isfinite(numero) && std::trunc(numero) == numero &&
+        std::snprintf(digitos, sizeof digitos, "%.0f", numero) > 0)
+      porta = texto::lerInteiro(digitos);
   }
+  if (porta) return *porta;
   throw ErroRegistro("porta " + (valor.ehTexto() ? "\"" + valor.texto() + "\"" : valor.texto()) +
                      " não é um número inteiro");
 }
@@ -68,12 +67,13 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
   // Values that are not texts take their JSON text.
   const std::string& host = maquina.ip.texto();
-  const int port = lerPorta(maquina.porta);
+  const texto::Inteiro porta = lerPorta(maquina.porta);
+  const int port = porta.negativo || porta.digitos.size() > 5 ? 0 : std::stoi(porta.digitos);
   const std::string& user = maquina.usuario.texto();
   const std::string& pwd = maquina.senha.texto();
   const std::string& pwdRoot = maquina.senhaRoot.texto();
   const std::string& cliente = maquina.rotulo();
-  const std::string destino = host + ":" + std::to_string(port);
+  const std::string destino = host + ":" + (porta.negativo ? "-" : "") + porta.digitos;
   falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
 
   console::linha({std::to_string(n), "Cliente: " + cliente + " | Atualizando " + destino});
