@@ -40,7 +40,12 @@ RESPONSE: {"status": 200, "body": JSON | "raw": text | "body_file": path
   successive requests.  "truncate" promises the whole (encoded) body, sends
   its first N bytes and hangs up; "cut" keeps only the encoded body's first
   N bytes (a negative N drops the last -N, e.g. -8 a gzip trailer) and sends
-  them as a complete, well-framed answer.
+  them as a complete, well-framed answer.  "raw_charset" encodes "raw" in
+  another charset (e.g. utf-16); "blanks_mb": N serves N MB of blanks,
+  gzip-compressed (a small body that decodes huge; give "encoding": gzip).
+  "silence": true reads the request and never answers; "stall": N sends the
+  headers and the first N body bytes, then nothing more (the connection
+  stays open until the client leaves).
 """
 import fcntl
 import gzip
@@ -258,6 +263,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     do_GET = do_POST = do_PUT = do_DELETE = do_PATCH = do_HEAD = do_OPTIONS = serve
 
     def respond(self, resp):
+        if resp.get("silence"):
+            self.hold()
+            return
         data = self.server.lab.payload(resp)
         if resp.get("cut") is not None:
             # A body damaged before it reached the server: the framing is right,
@@ -277,6 +285,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if self.command == "HEAD":
             return
+        if resp.get("stall") is not None:
+            self.wfile.write(data[:int(resp["stall"])])
+            self.wfile.flush()
+            self.hold()
+            return
         if resp.get("truncate") is not None:
             # A server dying mid-body: promise everything, send a part, hang up.
             self.wfile.write(data[:int(resp["truncate"])])
@@ -288,6 +301,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         for i in range(0, len(data), 1 << 20):
             self.wfile.write(data[i:i + (1 << 20)])
+
+
+    def hold(self):
+        """Keeps the connection open, sending nothing, until the client closes it."""
+        self.close_connection = True
+        self.connection.settimeout(None)
+        try:
+            while self.connection.recv(4096):
+                pass
+        except OSError:
+            pass
 
 
 class TLSServer(http.server.ThreadingHTTPServer):
@@ -373,8 +397,15 @@ class Api:
         if "body_file" in resp:
             with open(os.path.join(self.world["base_dir"], resp["body_file"]), "rb") as f:
                 data = f.read()
+        elif "blanks_mb" in resp:
+            gz = zlib.compressobj(9, zlib.DEFLATED, 31)
+            bloco = b" " * (1 << 20)
+            data = b"".join(gz.compress(bloco) for _ in range(int(resp["blanks_mb"]))) + gz.flush()
+            with self.lock:
+                self.cache[key] = data
+            return data
         elif "raw" in resp:
-            data = resp["raw"].encode("utf-8")
+            data = resp["raw"].encode(resp.get("raw_charset", "utf-8"))
         else:
             data = json.dumps(resp.get("body"), ensure_ascii=False).encode("utf-8")
         enc = resp.get("encoding")

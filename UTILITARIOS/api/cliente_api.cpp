@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "UTILITARIOS/implantacao.hpp"
+#include "UTILITARIOS/texto.hpp"
 
 namespace api {
 namespace {
@@ -13,6 +14,13 @@ constexpr std::string_view kUserAgent =
     "Mozilla/5.0 (X11; Linux x86_64; rv:129.0) Gecko/20100101 Firefox/129.0";
 
 using nlohmann::ordered_json;
+
+// Every form in which the password could show in a body: as typed, in a URL
+// or a form, and inside a JSON text.
+std::vector<std::string> formasDaSenha() {
+  return {std::string(kSenhaOperador), texto::substituirTodas(kSenhaOperador, "@", "%40"),
+          texto::substituirTodas(kSenhaOperador, "@", "\\u0040")};
+}
 
 // The body parsed, or the failure that names the request.
 ordered_json analisar(const Pedido& pedido, const Resposta& resposta) {
@@ -91,14 +99,17 @@ Valor obterTokenSistemaZelvo() {
   pedido.cabecalhos = cabecalhosLogin();
   pedido.corpo = corpoLogin();
   pedido.nome = "POST /login";
-  pedido.segredos = {std::string(kSenhaOperador)};
-  const ordered_json documento = analisar(pedido, enviar(pedido));
+  pedido.segredos = formasDaSenha();
+  const Resposta resposta = enviar(pedido);
+  const ordered_json documento = analisar(pedido, resposta);
   if (!documento.is_object())
     throw RespostaInvalida("a resposta a POST /login não é um objeto JSON (é " +
-                           std::string(nomeDoTipo(tipoDe(documento))) + ")");
+                           std::string(nomeDoTipo(tipoDe(documento))) +
+                           "): " + descrever(pedido, resposta));
   const auto token = documento.find("token");
   if (token == documento.end())
-    throw RespostaInvalida("a resposta a POST /login não tem o membro \"token\"");
+    throw RespostaInvalida("a resposta a POST /login não tem o membro \"token\": " +
+                           descrever(pedido, resposta));
   return Valor(*token);
 }
 
@@ -123,14 +134,19 @@ ordered_json lerPorElemento(std::string_view corpo, const PorElemento& porElemen
       });
 }
 
-ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento) {
+ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento,
+                                std::string& descricao) {
   Pedido pedido;
   pedido.metodo = Pedido::Metodo::get;
   pedido.url = std::string(implantacao::kApiUrl) + "/acessos";
   pedido.cabecalhos = cabecalhosAcessos(tokenZelvo);
   pedido.nome = "GET /acessos";
-  pedido.segredos = {std::string(kSenhaOperador)};
+  pedido.segredos = formasDaSenha();
+  // A short token could stand for any text: only one that is long enough is
+  // masked.
+  if (tokenZelvo.texto().size() >= 8) pedido.segredos.push_back(tokenZelvo.texto());
   const Resposta resposta = enviar(pedido);
+  descricao = descrever(pedido, resposta);
   try {
     return lerPorElemento(resposta.corpo, porElemento);
   } catch (const ordered_json::parse_error& erro) {

@@ -15,7 +15,8 @@
 // and keeps nothing afterwards.
 namespace api {
 
-/// The operator account's password, fixed in the tool. Diagnostics mask it.
+/// The operator account's password, fixed in the tool. Diagnostics mask it
+/// as it is, percent-encoded and JSON-escaped.
 inline constexpr std::string_view kSenhaOperador = "951@girar";
 
 /// The user identifier the access-list request presents in "x-user-id".
@@ -51,9 +52,11 @@ using PorElemento = std::function<void(nlohmann::ordered_json& elemento)>;
 nlohmann::ordered_json lerPorElemento(std::string_view corpo, const PorElemento& porElemento);
 
 /// GET /acessos with the token, whatever the HTTP status; the access list is
-/// read as lerPorElemento reads it. Throws FalhaTransporte, or
+/// read as lerPorElemento reads it. `resposta` receives what a diagnostic may
+/// tell of the response (see api::descrever). Throws FalhaTransporte, or
 /// RespostaInvalida when the body is not JSON (then after `porElemento` may
 /// have received some customers).
-nlohmann::ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento);
+nlohmann::ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento,
+                                          std::string& resposta);
 
 }  // namespace api

@@ -2,9 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <utility>
+
+#include "UTILITARIOS/implantacao.hpp"
 
 namespace api {
 namespace {
@@ -33,23 +37,64 @@ struct LiberarLista {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
+using Relogio = std::chrono::steady_clock;
+
 struct Recepcao {
   CURL* easy;
-  std::string corpo;
+  Resposta resposta;
+  Relogio::time_point ultimoByte = Relogio::now();
+  curl_off_t recebidos = 0;  // body bytes as they came over the wire
+  bool emSilencio = false;
+  bool grandeDemais = false;
 };
 
 std::size_t receber(char* dados, std::size_t, std::size_t n, void* destino) {
   auto* r = static_cast<Recepcao*>(destino);
-  if (r->corpo.empty()) {
+  r->ultimoByte = Relogio::now();
+  std::string& corpo = r->resposta.corpo;
+  if (n > implantacao::kCorpoApiMaximo - corpo.size()) {
+    r->grandeDemais = true;
+    return 0;  // libcurl ends the transfer
+  }
+  if (corpo.empty()) {
     // A body sent as is arrives with its length: room for all of it at once
     // spares the copies of a growing buffer, and as much memory again.
     curl_off_t tamanho = -1;
     if (curl_easy_getinfo(r->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &tamanho) == CURLE_OK &&
         tamanho > 0 && static_cast<std::size_t>(tamanho) >= n)
-      r->corpo.reserve(static_cast<std::size_t>(tamanho));
+      corpo.reserve(std::min(static_cast<std::size_t>(tamanho), implantacao::kCorpoApiMaximo));
   }
-  r->corpo.append(dados, n);
+  corpo.append(dados, n);
   return n;
+}
+
+// Each header line; the status line of the last response is the one kept.
+std::size_t cabecalho(char* dados, std::size_t, std::size_t n, void* destino) {
+  auto* r = static_cast<Recepcao*>(destino);
+  r->ultimoByte = Relogio::now();
+  std::string_view linha(dados, n);
+  if (linha.starts_with("HTTP/")) {
+    const std::size_t espaco = linha.find(' ');
+    linha.remove_prefix(espaco == std::string_view::npos ? linha.size() : espaco + 1);
+    while (!linha.empty() && (linha.back() == '\r' || linha.back() == '\n' || linha.back() == ' '))
+      linha.remove_suffix(1);
+    r->resposta.status = "HTTP " + std::string(linha);
+  }
+  return n;
+}
+
+// Called about once a second whatever happens: ends a transfer that has
+// received nothing for too long. Slow bytes keep it going.
+int progresso(void* destino, curl_off_t, curl_off_t baixados, curl_off_t, curl_off_t) {
+  auto* r = static_cast<Recepcao*>(destino);
+  if (baixados != r->recebidos) {
+    r->recebidos = baixados;
+    r->ultimoByte = Relogio::now();
+  }
+  if (Relogio::now() - r->ultimoByte < std::chrono::seconds(implantacao::kSilencioApiSegundos))
+    return 0;
+  r->emSilencio = true;
+  return 1;
 }
 
 std::string descreverFalha(const Pedido& pedido, CURLcode codigo, const char* erro) {
@@ -91,6 +136,26 @@ bool pareceJson(std::string_view corpo) {
   return true;  // only blanks: nothing safe to show
 }
 
+// The bytes a diagnostic may quote: escaped so that the line stays one line
+// of valid text whatever the body holds.
+std::string escapar(std::string_view trecho) {
+  std::string seguro;
+  for (unsigned char c : trecho) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    if (c == '"' || c == '\\') {
+      seguro += '\\';
+      seguro += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      seguro += "\\x";
+      seguro += kHex[c >> 4];
+      seguro += kHex[c & 15];
+    } else {
+      seguro += static_cast<char>(c);
+    }
+  }
+  return seguro;
+}
+
 // What the parser found, in the operator's language, from its error id.
 std::string achado(int id, std::size_t byte, std::size_t tamanho) {
   std::string texto;
@@ -107,15 +172,15 @@ std::string achado(int id, std::size_t byte, std::size_t tamanho) {
 }  // namespace
 
 std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos) {
-  if (corpo.empty()) return "corpo vazio";
-  const std::string_view inicio = corpo.substr(0, kInicioMostrado + 4);
-  if (pareceJson(inicio)) return "";
-  std::string trecho(inicio);
+  if (pareceJson(corpo.substr(0, kInicioMostrado))) return "";
+  // A prefixed body (")]}'", a JSONP call, UTF-16) holds its values further on.
+  const std::string_view antesDeValor = corpo.substr(0, corpo.find_first_of("{[\""));
+  std::string trecho(antesDeValor.substr(0, kInicioMostrado + 16));
+  bool cortado = trecho.size() < corpo.size();
   for (const std::string& segredo : segredos)
     for (std::size_t pos = trecho.find(segredo); !segredo.empty() && pos != std::string::npos;
          pos = trecho.find(segredo, pos))
       trecho.replace(pos, segredo.size(), "***");
-  bool cortado = corpo.size() > inicio.size();
   if (trecho.size() > kInicioMostrado) {
     std::size_t fim = kInicioMostrado;
     // Never split a UTF-8 character.
@@ -125,37 +190,31 @@ std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>&
   }
   // The cut may leave the start of a secret at the end.
   for (const std::string& segredo : segredos) {
-    for (std::size_t n = segredo.size() - 1; n >= 4 && n < segredo.size(); --n) {
+    for (std::size_t n = segredo.size() - 1; n >= 3 && n < segredo.size(); --n) {
       if (trecho.ends_with(std::string_view(segredo).substr(0, n))) {
         trecho.replace(trecho.size() - n, n, "***");
         break;
       }
     }
   }
-  std::string seguro;
-  for (unsigned char c : trecho) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    if (c == '"' || c == '\\') {
-      seguro += '\\';
-      seguro += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      seguro += "\\x";
-      seguro += kHex[c >> 4];
-      seguro += kHex[c & 15];
-    } else {
-      seguro += static_cast<char>(c);
-    }
-  }
-  return "começa com \"" + seguro + (cortado ? "\"..." : "\"");
+  if (trecho.empty()) return "";
+  return "começa com \"" + escapar(trecho) + (cortado ? "\"..." : "\"");
+}
+
+std::string descrever(const Pedido& pedido, const Resposta& resposta) {
+  std::string texto = resposta.status.empty() ? "sem linha de status" : resposta.status;
+  if (!resposta.tipoConteudo.empty()) texto += ", " + escapar(resposta.tipoConteudo);
+  if (resposta.corpo.empty()) return texto + ", corpo vazio";
+  texto += ", " + std::to_string(resposta.corpo.size()) + " bytes";
+  const std::string trecho = trechoSeguro(resposta.corpo, pedido.segredos);
+  return trecho.empty() ? texto : texto + ", " + trecho;
 }
 
 RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int id,
                            std::size_t byte) {
-  std::string mensagem = "a resposta a " + pedido.nome + " não é JSON (" +
-                         achado(id, byte, resposta.corpo.size()) + ")";
-  const std::string trecho = trechoSeguro(resposta.corpo, pedido.segredos);
-  if (!trecho.empty()) mensagem += ": " + trecho;
-  return RespostaInvalida(mensagem);
+  return RespostaInvalida("a resposta a " + pedido.nome + " não é JSON (" +
+                          achado(id, byte, resposta.corpo.size()) +
+                          "): " + descrever(pedido, resposta));
 }
 
 Resposta enviar(const Pedido& pedido) {
@@ -186,15 +245,33 @@ Resposta enviar(const Pedido& pedido) {
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receber);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &recepcao);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &cabecalho);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &recepcao);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &progresso);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &recepcao);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
   if (pedido.metodo == Pedido::Metodo::post) {
     curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(pedido.corpo.size()));
     curl_easy_setopt(h, CURLOPT_COPYPOSTFIELDS, pedido.corpo.c_str());
   } else {
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
   }
+  recepcao.ultimoByte = Relogio::now();
   const CURLcode codigo = curl_easy_perform(h);
+  Resposta& resposta = recepcao.resposta;
+  if (recepcao.grandeDemais)
+    throw RespostaInvalida("a resposta a " + pedido.nome + " passa de " +
+                           std::to_string(implantacao::kCorpoApiMaximo >> 20) +
+                           " MB depois de decodificada: " + resposta.status);
+  if (recepcao.emSilencio)
+    throw FalhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " não mandou nenhum byte em " +
+                          std::to_string(implantacao::kSilencioApiSegundos) + " s (" +
+                          std::to_string(recepcao.recebidos) + " bytes do corpo tinham chegado)");
   if (codigo != CURLE_OK) throw FalhaTransporte(descreverFalha(pedido, codigo, erro));
-  return Resposta{std::move(recepcao.corpo)};
+  const char* tipo = nullptr;
+  if (curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &tipo) == CURLE_OK && tipo != nullptr)
+    resposta.tipoConteudo = tipo;
+  return std::move(resposta);
 }
 
 }  // namespace api

@@ -12,8 +12,9 @@
 namespace api {
 
 /// The request could not be completed: name resolution, connection, TLS
-/// handshake or certificate check, or a transfer that broke off. The message
-/// names the request and carries libcurl's own text.
+/// handshake or certificate check, a transfer that broke off, or a server
+/// that sent nothing for implantacao::kSilencioApiSegundos. The message
+/// names the request and carries libcurl's own text or the silence's length.
 class FalhaTransporte : public falhas::Falha {
  public:
   explicit FalhaTransporte(const std::string& mensagem)
@@ -46,23 +47,33 @@ struct Pedido {
 };
 
 struct Resposta {
-  std::string corpo;  ///< decoded (gzip, deflate, br and zstd)
+  std::string status;        ///< "HTTP 401 Unauthorized", from the last status line
+  std::string tipoConteudo;  ///< Content-Type, empty when absent
+  std::string corpo;         ///< decoded (gzip, deflate, br and zstd)
 };
 
 /// Sends `pedido` and returns the response, whatever the HTTP status.
-/// Blocks without a time-out. Throws FalhaTransporte.
+/// Blocks as long as bytes keep arriving, however slowly. Throws
+/// FalhaTransporte, and RespostaInvalida for a decoded body larger than
+/// implantacao::kCorpoApiMaximo.
 Resposta enviar(const Pedido& pedido);
 
+/// What a diagnostic may tell of a response: the status, the content type,
+/// the size and, for a body that is not JSON, its start (see trechoSeguro).
+/// "HTTP 502 Bad Gateway, text/html, 58 bytes, começa com \"<html>...\"".
+std::string descrever(const Pedido& pedido, const Resposta& resposta);
+
 /// The failure for a body that the JSON parser refused with error `id` at
-/// `byte` (nlohmann's parse_error): names the request and the parser's
-/// finding, and shows the start of the body only when it does not look
-/// like JSON (see trechoSeguro).
+/// `byte` (nlohmann's parse_error): names the request, the parser's finding
+/// and describes the response.
 RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int id,
                            std::size_t byte);
 
-/// The diagnostic part that shows the start of a body which is not JSON:
-/// empty when the body looks like JSON (it may hold passwords); otherwise
-/// at most 60 bytes, control bytes escaped, every secret masked.
+/// The start of a body which is not JSON, safe to show: empty when the body
+/// starts like JSON; otherwise the bytes before the first "{", "[" or "\""
+/// (where a value, and so a secret, could begin), at most 60 of them, every
+/// secret masked (also a prefix of one that the cut leaves at the end),
+/// control and non-ASCII bytes escaped.
 std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos);
 
 }  // namespace api

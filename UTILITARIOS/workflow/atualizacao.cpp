@@ -23,11 +23,18 @@ void atualizarEmMassa() {
   // surface once the whole body has been read.
   falhas::definirEtapa("ao ler a lista de acessos (GET /acessos)");
   MontadorClientes montador;
+  std::string resposta;
   const nlohmann::ordered_json documento = api::obterListaClientes(
-      token, [&](nlohmann::ordered_json& entrada) { montador.cliente(entrada); });
+      token, [&](nlohmann::ordered_json& entrada) { montador.cliente(entrada); }, resposta);
 
   falhas::definirEtapa("ao montar o inventário");
-  const Clientes clientes = montador.concluir(documento);
+  Clientes clientes;
+  try {
+    clientes = montador.concluir(documento);
+  } catch (const FalhaInventario& falha) {
+    // The list ended the run: say what the server answered with it.
+    throw FalhaInventario(std::string(falha.what()) + "; resposta a GET /acessos: " + resposta);
+  }
 
   falhas::definirEtapa("na seleção de máquinas");
   const Selecao selecao = selecionarMaquinas(clientes, argumentos.inserir,
