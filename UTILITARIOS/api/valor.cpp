@@ -66,21 +66,9 @@ TipoJson tipoDe(const ordered_json& valor) {
 }
 
 std::string_view nomeDoTipo(TipoJson tipo) {
-  switch (tipo) {
-    case TipoJson::nulo:
-      return "null";
-    case TipoJson::booleano:
-      return "um booleano";
-    case TipoJson::numero:
-      return "um número";
-    case TipoJson::texto:
-      return "um texto";
-    case TipoJson::array:
-      return "um array";
-    case TipoJson::objeto:
-      return "um objeto";
-  }
-  return "?";
+  static constexpr std::string_view kNomes[] = {"null",     "um booleano", "um número",
+                                                "um texto", "um array",    "um objeto"};
+  return kNomes[static_cast<std::size_t>(tipo)];
 }
 
 Valor::Valor(const ordered_json& valor)
