@@ -22,12 +22,15 @@ std::vector<std::string> formasDaSenha() {
           texto::substituirTodas(kSenhaOperador, "@", "\\u0040")};
 }
 
-// The body parsed, or the failure that names the request.
-ordered_json analisar(const Pedido& pedido, const Resposta& resposta) {
+// The body parsed by `ler`, or the failure that names the request.
+template <class Ler>
+ordered_json analisar(const Pedido& pedido, const Resposta& resposta, Ler&& ler) {
   try {
-    return ordered_json::parse(resposta.corpo);
+    return ler(resposta.corpo);
   } catch (const ordered_json::parse_error& erro) {
     throw naoEhJson(pedido, resposta, erro.id, erro.byte);
+  } catch (const ordered_json::out_of_range& erro) {
+    throw naoEhJson(pedido, resposta, erro.id, 0);  // a number past a double
   }
 }
 
@@ -101,7 +104,8 @@ Valor obterTokenSistemaZelvo() {
   pedido.nome = "POST /login";
   pedido.segredos = formasDaSenha();
   const Resposta resposta = enviar(pedido);
-  const ordered_json documento = analisar(pedido, resposta);
+  const ordered_json documento =
+      analisar(pedido, resposta, [](const std::string& corpo) { return ordered_json::parse(corpo); });
   if (!documento.is_object())
     throw RespostaInvalida("a resposta a POST /login não é um objeto JSON (é " +
                            std::string(nomeDoTipo(tipoDe(documento))) +
@@ -147,11 +151,8 @@ ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porE
   if (tokenZelvo.texto().size() >= 8) pedido.segredos.push_back(tokenZelvo.texto());
   const Resposta resposta = enviar(pedido);
   descricao = descrever(pedido, resposta);
-  try {
-    return lerPorElemento(resposta.corpo, porElemento);
-  } catch (const ordered_json::parse_error& erro) {
-    throw naoEhJson(pedido, resposta, erro.id, erro.byte);
-  }
+  return analisar(pedido, resposta,
+                  [&](const std::string& corpo) { return lerPorElemento(corpo, porElemento); });
 }
 
 }  // namespace api

@@ -47,8 +47,9 @@ using PorElemento = std::function<void(nlohmann::ordered_json& elemento)>;
 
 /// Parses `corpo`, handing each element of a top-level array to
 /// `porElemento`. Returns the document, its top-level array (if that is what
-/// it is) left empty. Throws nlohmann's parse_error when it is not JSON,
-/// possibly after some elements were handed on. Never recurses on nesting.
+/// it is) left empty. Throws nlohmann's parse_error when it is not JSON, or
+/// its out_of_range for a number no double holds, possibly after some
+/// elements were handed on. Never recurses on nesting.
 nlohmann::ordered_json lerPorElemento(std::string_view corpo, const PorElemento& porElemento);
 
 /// GET /acessos with the token, whatever the HTTP status; the access list is

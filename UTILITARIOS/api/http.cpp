@@ -158,6 +158,7 @@ std::string escapar(std::string_view trecho) {
 
 // What the parser found, in the operator's language, from its error id.
 std::string achado(int id, std::size_t byte, std::size_t tamanho) {
+  if (id == 406) return "um número que não cabe num double";
   std::string texto;
   if (id == 101 && byte > tamanho) {
     texto = "o corpo termina no meio do documento (unexpected end of input)";

@@ -64,8 +64,9 @@ Resposta enviar(const Pedido& pedido);
 std::string descrever(const Pedido& pedido, const Resposta& resposta);
 
 /// The failure for a body that the JSON parser refused with error `id` at
-/// `byte` (nlohmann's parse_error): names the request, the parser's finding
-/// and describes the response.
+/// `byte` (nlohmann's parse_error, or its out_of_range 406 for a number no
+/// double holds): names the request, the parser's finding and describes the
+/// response.
 RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int id,
                            std::size_t byte);
 

@@ -303,6 +303,8 @@ TEST_F(Falhas, CadaRespostaHostilTerminaComACausaESemSegredo) {
       {"password at the cut", kLogin, kInvalida, {"HTTP 200 OK, text/plain", "***"}},
       {"301 without token", kLogin, kInvalida,
        {"não tem o membro \"token\": HTTP 301 Moved Permanently, application/json"}},
+      {"number past a double", kLogin, kInvalida,
+       {"não é JSON (um número que não cabe num double): HTTP 200 OK, application/json, 16 bytes"}},
       {"gzip bomb", kAcessos, kInvalida,
        {"a resposta a GET /acessos passa de " + std::to_string(HOSTIL_CORPO_MB) +
         " MB depois de decodificada: HTTP 200 OK"}},

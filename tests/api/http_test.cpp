@@ -57,6 +57,7 @@ TEST(NaoEhJson, DizOQueOLeitorAchouSemCitarOCorpo) {
            Caso{R"({"token": "951@girar"} {)", "erro de sintaxe, byte 24)"},
            Caso{R"({"token": "abc"} x)", "erro de sintaxe, byte 18)"},
            Caso{"{\"token\": \"951@gi\x01rar\"}", "erro de sintaxe, byte 18)"},
+           Caso{R"({"token": 1e999})", "(um número que não cabe num double): HTTP 401"},
        }) {
     api::Pedido pedido;
     pedido.nome = "POST /login";
@@ -68,8 +69,10 @@ TEST(NaoEhJson, DizOQueOLeitorAchouSemCitarOCorpo) {
     try {
       [[maybe_unused]] const auto documento = nlohmann::json::parse(k.corpo);
       ADD_FAILURE() << "parsed " << k.corpo;
-    } catch (const nlohmann::json::parse_error& e) {
-      const std::string mensagem = api::naoEhJson(pedido, resposta, e.id, e.byte).what();
+    } catch (const nlohmann::json::exception& e) {
+      const auto* sintaxe = dynamic_cast<const nlohmann::json::parse_error*>(&e);
+      const std::string mensagem =
+          api::naoEhJson(pedido, resposta, e.id, sintaxe ? sintaxe->byte : 0).what();
       EXPECT_TRUE(mensagem.starts_with("a resposta a POST /login não é JSON (")) << mensagem;
       EXPECT_NE(mensagem.find(k.achado), std::string::npos) << mensagem;
       EXPECT_EQ(mensagem.find("951"), std::string::npos) << mensagem;

@@ -1,6 +1,7 @@
 // An access-list body, any bytes: reading and building the inventory either
-// succeed or fail with the documented types (nlohmann's parse_error exactly
-// when the text is not JSON, FalhaInventario from the inventory), and a body
+// succeed or fail with the documented types (nlohmann's parse_error or
+// out_of_range exactly when the text is not JSON, FalhaInventario from the
+// inventory), and a body
 // that is JSON must give what the plain inventory over the fully parsed
 // document gives.
 #include <algorithm>
@@ -86,6 +87,8 @@ Leitura ler(std::string_view texto) {
   try {
     return {false, descrever(workflow::montarClientes(texto))};
   } catch (const nlohmann::json::parse_error&) {
+    return {true, {}};
+  } catch (const nlohmann::json::out_of_range&) {  // a number no double holds
     return {true, {}};
   } catch (const workflow::FalhaInventario&) {
     return {false, {true, {}}};
