@@ -73,8 +73,11 @@ std::string removerTodas(std::string_view texto, std::string_view alvo);
 
 /// The cleaning of a command's collected output: keeps only the lines holding
 /// "Senha", each without any "Senha" and stripped; drops the first kept line
-/// when it equals `comando`, and the last one when it ends with a non-empty
-/// `marcador`; joins the rest with "\n" and strips the result.
+/// when it equals `comando`, every kept line that holds the non-empty
+/// echo of `comando` as the cleaning leaves it (without "--More--", colons
+/// and "Senha", stripped; no typed line is ever returned), and the last one
+/// when it ends with a non-empty `marcador`; joins the rest with "\n" and
+/// strips the result.
 std::string limparSaida(std::string_view recebido, std::string_view comando,
                         const std::optional<std::string>& marcador);
 

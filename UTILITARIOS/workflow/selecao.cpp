@@ -52,14 +52,18 @@ void selecionarInterativo(const Clientes& clientes, std::string_view tipoCliente
     if (tipoClienteDe(grupo.rotulo) != tipoCliente) continue;
     std::size_t numero = 0;
     for (const RegistroMaquina& r : grupo.maquinas) {
-      const std::string item =
-          "[" + std::to_string(++numero) + "] " + r.tipo.texto() + " - " + r.ip.texto();
+      const std::string item = "[" + std::to_string(++numero) + "] " +
+                               console::visivel(r.tipo.texto()) + " - " +
+                               console::visivel(r.ip.texto());
       console::escreverLinha(saida, {item});
     }
     saida << kPergunta << std::flush;
     std::string linha;
-    if (!std::getline(entrada, linha))
+    if (!std::getline(entrada, linha)) {
+      // The cause goes to standard error: end the prompt's line first.
+      saida << '\n' << std::flush;
       throw FalhaSelecao("a entrada padrão terminou sem resposta à pergunta de seleção");
+    }
     const std::string resposta = texto::minusculas(texto::aparar(linha));
 
     if (resposta == "sair") {
