@@ -1,3 +1,5 @@
 #include "UTILITARIOS/entrada.hpp"
 
-int main(int argc, char** argv) { return entrada::executar(argc, argv); }
+// How many machines are connected ahead of the one being updated; a build
+// setting (ATUALIZACAO_ANTECIPACAO), 0 being the strict sequence.
+int main(int argc, char** argv) { return entrada::executar(argc, argv, ATUALIZACAO_ANTECIPACAO); }

@@ -28,7 +28,7 @@ void get_version(const std::string& programa) {
   std::cout << substituirTodos(programa, "./", " ") << "  " << configuracao::VERSION << '\n';
 }
 
-int executar(int argc, const char* const* argv) {
+int executar(int argc, const char* const* argv, std::size_t antecipacao) {
   if (argc != kArgumentosEsperados) {
     std::cout << "Erro crítico -- Contactar Zelvo soluções em: " << implantacao::kSuporteEmail
               << " ou " << implantacao::kSuporteTelefone << '\n';
@@ -42,7 +42,7 @@ int executar(int argc, const char* const* argv) {
     if (fcntl(STDOUT_FILENO, F_GETFD) < 0)
       throw falhas::Falha("relatório perdido", "a saída padrão está fechada");
     if (mode == "atualizarEmMassa") {
-      workflow::atualizarEmMassa();
+      workflow::atualizarEmMassa(antecipacao);
     } else if (mode == "version") {
       get_version(argv[0]);
     } else {

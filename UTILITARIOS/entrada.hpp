@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Program entry: argument check, mode dispatch and exit statuses.
@@ -7,7 +8,8 @@ namespace entrada {
 
 /// Runs the tool with the process's argument list; returns the exit status.
 /// Unhandled failures are reported on standard error here, once.
-int executar(int argc, const char* const* argv);
+/// `antecipacao`: how many machines the mass update connects ahead.
+int executar(int argc, const char* const* argv, std::size_t antecipacao = 0);
 
 /// The version report: the rights notice, then the program name as invoked
 /// (every "./" replaced by a blank), two blanks and the version.

@@ -6,7 +6,10 @@
 Update runs: N appliances that all need the update (script present, python3
 present), the tool against a baseline made of the system's ssh client doing
 the same five su commands per machine, in the same world, one after the
-other. Inventory runs: access lists of 10,000 and 100,000 machines and one
+other. Each runs twice: the production build (connect-ahead) and the
+strict-sequence build (build/atualizacao_em_massa_sequencial, connect-ahead
+off), and so does a run over 10 unreachable machines in a row (listeners
+that never answer, so each connect waits its 10 s time-out). Inventory runs: access lists of 10,000 and 100,000 machines and one
 of about 50 MB, timed from the program's start to its first machine line
 (the moment it connects to the first machine). Prints a table and writes
 bench/results/bench.json.
@@ -19,6 +22,7 @@ import tempfile
 
 RAIZ = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROGRAMA = os.path.join(RAIZ, "build", "atualizacao_em_massa")
+SEQUENCIAL = os.path.join(RAIZ, "build", "atualizacao_em_massa_sequencial")
 LAB = os.path.join(RAIZ, "lab", "lab.py")
 MEDIR = os.path.join(RAIZ, "bench", "medir.py")
 BASELINE = os.path.join(RAIZ, "bench", "baseline.sh")
@@ -41,7 +45,7 @@ def ler(caminho):
         return json.load(f)
 
 
-def atualizacao(n):
+def atualizacao(n, programa=PROGRAMA):
     maquinas = []
     for i in range(n):
         maquinas.append({"name": "b%02d" % i, "ip": "192.0.0.%d" % (16 + i),
@@ -55,13 +59,14 @@ def atualizacao(n):
     base = os.path.join(RESULTADOS, "baseline-%d.json" % n)
     interno = ("%s %s -- %s atualizarEmMassa 1 Bench coleta/disco.py > %s && "
                "%s %s --stdin \"$LISTA\" -- bash %s > %s" % (
-                   PY, MEDIR, PROGRAMA, ferramenta, PY, MEDIR, BASELINE, base))
+                   PY, MEDIR, programa, ferramenta, PY, MEDIR, BASELINE, base))
     os.environ["LISTA"] = lista
     em_mundo({"machines": maquinas}, ["sh", "-c", interno])
     f, b = ler(ferramenta), ler(base)
     if f["status"] != 0 or f["stdout_lines"] < 5 * n:
         raise SystemExit("bench: the update run failed: %s" % f)
     return {
+        "program": os.path.basename(programa),
         "machines": n,
         "wall_s": round(f["wall_s"], 3),
         "per_machine_s": round(f["wall_s"] / n, 3),
@@ -71,6 +76,22 @@ def atualizacao(n):
         "baseline_per_machine_s": round(b["wall_s"] / n, 3),
         "ratio_to_baseline": round(f["wall_s"] / b["wall_s"], 3),
     }
+
+
+def inalcancaveis(programa, n=10):
+    """N machines whose port accepts TCP but never speaks SSH."""
+    maquinas = [{"name": "m%02d" % i, "ip": "192.0.0.%d" % (16 + i), "silent": True,
+                 "tipo": "manager" if i == 0 else "coletor", "customer": {"numero": 9100},
+                 "produto": "Bench Hospital", "password": "vm-%d" % i,
+                 "root_password": "root-%d" % i} for i in range(n)]
+    saida = os.path.join(RESULTADOS, "inalcancaveis.json")
+    interno = "%s %s -- %s atualizarEmMassa 1 Bench coleta/disco.py > %s" % (
+        PY, MEDIR, programa, saida)
+    em_mundo({"machines": maquinas}, ["sh", "-c", interno])
+    r = ler(saida)
+    if r["status"] != 0 or r["stdout_lines"] != 2 * n:
+        raise SystemExit("bench: the unreachable run went wrong: %s" % r)
+    return {"program": os.path.basename(programa), "machines": n, "wall_s": round(r["wall_s"], 2)}
 
 
 def lista_grande(caminho, maquinas, por_cliente=50, alvo_bytes=None):
@@ -122,25 +143,34 @@ def main():
     if os.geteuid() != 0:
         raise SystemExit("bench: run as root (the lab needs it)")
     os.makedirs(RESULTADOS, exist_ok=True)
-    if not os.path.exists(PROGRAMA):
+    if not os.path.exists(PROGRAMA) or not os.path.exists(SEQUENCIAL):
         subprocess.run(["cmake", "-S", RAIZ, "-B", os.path.join(RAIZ, "build")], check=True)
         subprocess.run(["cmake", "--build", os.path.join(RAIZ, "build"), "--target",
-                        "atualizacao_em_massa"], check=True)
+                        "atualizacao_em_massa", "atualizacao_em_massa_sequencial"], check=True)
+    atualizacoes = [atualizacao(n, p) for n in (10, 40) for p in (PROGRAMA, SEQUENCIAL)]
     resultados = {"floor_s_per_machine": PISO_S,
-                  "update": [atualizacao(10), atualizacao(40)],
+                  "update": atualizacoes,
+                  "unreachable": [inalcancaveis(PROGRAMA), inalcancaveis(SEQUENCIAL)],
                   "inventory": [inventario("10k", maquinas=10000), inventario("100k", maquinas=100000),
                                 inventario("50MB", alvo_bytes=50 * 1000 * 1000)]}
     with open(os.path.join(RESULTADOS, "bench.json"), "w") as f:
         json.dump(resultados, f, indent=2)
 
-    print("\nMass update (floor %.1f s per machine)" % PISO_S)
-    print("%5s %9s %11s %9s %12s %9s %12s %9s" % ("N", "wall s", "s/machine", "/floor", "CPU ms/mach",
-                                                  "RSS MB", "ssh base s/m", "/base"))
+    print("\nMass update (floor of the strict sequence %.1f s per machine)" % PISO_S)
+    print("%-32s %5s %9s %11s %9s %12s %9s %12s %9s" % (
+        "program", "N", "wall s", "s/machine", "/floor", "CPU ms/mach", "RSS MB", "ssh base s/m",
+        "/base"))
     for u in resultados["update"]:
-        print("%5d %9.2f %11.3f %9.3f %12.2f %9.1f %12.3f %9.3f" % (
-            u["machines"], u["wall_s"], u["per_machine_s"], u["per_machine_over_floor"],
+        print("%-32s %5d %9.2f %11.3f %9.3f %12.2f %9.1f %12.3f %9.3f" % (
+            u["program"], u["machines"], u["wall_s"], u["per_machine_s"], u["per_machine_over_floor"],
             u["cpu_ms_per_machine"], u["peak_rss_mb"], u["baseline_per_machine_s"],
             u["ratio_to_baseline"]))
+    for n in (10, 40):
+        a, s = [u for u in atualizacoes if u["machines"] == n]
+        print("N=%d: connect-ahead / strict sequence = %.3f" % (n, a["wall_s"] / s["wall_s"]))
+    a, s = resultados["unreachable"]
+    print("\n%d unreachable machines in a row: %.1f s with connect-ahead, %.1f s in strict "
+          "sequence (ratio %.3f)" % (a["machines"], a["wall_s"], s["wall_s"], a["wall_s"] / s["wall_s"]))
     print("\nInventory (program start to first connect)")
     print("%6s %9s %9s %8s %10s %9s" % ("list", "machines", "customers", "MB", "seconds", "RSS MB"))
     for i in resultados["inventory"]:

@@ -34,12 +34,12 @@ Preparacao prepararAtualizacao(const configuracao::Argumentos& argumentos, std::
   return preparacao;
 }
 
-void atualizarEmMassa() {
+void atualizarEmMassa(std::size_t antecipacao) {
   Preparacao preparacao = prepararAtualizacao(configuracao::argumentos(), std::cin, std::cout);
   if (preparacao.encerrada) return;
 
   atualizarMaquinas(preparacao.vms_selecionadas, preparacao.nomeCodigo,
-                    configuracao::argumentos().pastaCodigo, fabricaConexaoSSH());
+                    configuracao::argumentos().pastaCodigo, fabricaConexaoSSH(), antecipacao);
 }
 
 }  // namespace workflow

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -35,9 +36,10 @@ struct Preparacao {
 Preparacao prepararAtualizacao(const configuracao::Argumentos& argumentos, std::istream& entrada,
                                std::ostream& saida);
 
-/// Runs the mass update with the run's arguments (configuracao::argumentos()).
+/// Runs the mass update with the run's arguments (configuracao::argumentos()),
+/// connecting up to `antecipacao` machines ahead of the one being updated.
 /// Returns when the run has ended regularly (exit status 0); every failure
 /// that no stage handles is thrown to the entry.
-void atualizarEmMassa();
+void atualizarEmMassa(std::size_t antecipacao = 0);
 
 }  // namespace workflow

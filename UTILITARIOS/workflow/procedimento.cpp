@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 
 #include "UTILITARIOS/api/verificar_ip.hpp"
@@ -87,8 +88,22 @@ struct Fechamento {
   }
 };
 
+// Machine n's target when its session may be opened ahead of its turn: only
+// a public address with a port in range is ever contacted.
+std::optional<Destino> destinoAntecipavel(const RegistroMaquina& maquina) {
+  int port;
+  try {
+    port = lerPorta(maquina.porta);
+  } catch (const std::exception&) {
+    return std::nullopt;  // the run ends at this machine's turn
+  }
+  if (port < 1 || port > 65535 || api::verificarIp(maquina.ip.texto()) != api::kPublico)
+    return std::nullopt;
+  return Destino{maquina.ip.texto(), port, maquina.usuario.texto(), maquina.senha.texto()};
+}
+
 void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::string& nomeCodigo,
-                      const std::string& pastaCodigo, const FabricaSessao& fabrica) {
+                      const std::string& pastaCodigo, ConexoesAntecipadas& conexoes) {
   falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
   // Values that are not texts take their JSON text.
   const std::string& host = maquina.ip.texto();
@@ -120,8 +135,7 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   std::unique_ptr<ssh::SessaoRemota> recv;
   try {
     if (port < 1 || port > 65535) throw std::out_of_range("porta fora do intervalo");
-    recv = fabrica(host, port, user, pwd);
-    recv->connect();
+    recv = conexoes.sessao(n, {host, port, user, pwd});
   } catch (const std::exception&) {
     // The half-made session is dropped; its owner releases what it holds.
     console::linha({YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
@@ -178,9 +192,13 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
 
 void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
-                       const FabricaSessao& fabrica) {
+                       const FabricaSessao& fabrica, std::size_t antecipacao) {
+  std::vector<std::optional<Destino>> destinos;
+  for (const RegistroMaquina* maquina : vms_selecionadas)
+    destinos.push_back(antecipacao > 0 ? destinoAntecipavel(*maquina) : std::nullopt);
+  ConexoesAntecipadas conexoes(std::move(destinos), fabrica, antecipacao);
   for (std::size_t n = 0; n < vms_selecionadas.size(); ++n)
-    atualizarMaquina(n, *vms_selecionadas[n], nomeCodigo, pastaCodigo, fabrica);
+    atualizarMaquina(n, *vms_selecionadas[n], nomeCodigo, pastaCodigo, conexoes);
   std::cout.flush();
 }
 

@@ -8,13 +8,35 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
 extern char** environ;
 
 namespace apoio {
+namespace {
+
+// Each run of the program, one JSON line, in ATUALIZACAO_TRANSCRICAO when it
+// is set: what the operator would have seen, to compare two builds' runs.
+// The first run of the process starts the file afresh.
+void transcrever(const std::vector<std::string>& argv, const std::string& entrada,
+                 const Resultado& r) {
+  const char* caminho = std::getenv("ATUALIZACAO_TRANSCRICAO");
+  if (caminho == nullptr || *caminho == '\0') return;
+  static bool primeira = true;
+  std::ofstream arquivo(caminho, primeira ? std::ios::trunc : std::ios::app);
+  primeira = false;
+  const std::vector<std::string> argumentos(argv.begin() + 1, argv.end());
+  arquivo << nlohmann::json{{"argv", argumentos}, {"entrada", entrada}, {"status", r.status},
+                            {"saida", r.saida}, {"erro", r.erro}}
+                 .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+          << '\n';
+}
+
+}  // namespace
 
 Resultado executar(const std::vector<std::string>& argv, const std::string& entrada,
                    std::chrono::seconds limite) {
@@ -84,10 +106,17 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
   waitpid(pid, &status, 0);
   r.segundos = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (argv[0] == programa()) transcrever(argv, entrada, r);
   return r;
 }
 
-std::string programa() { return ATUALIZACAO_PROGRAMA; }
+// The program under test is the production build, unless the suite runs
+// another build of it (ATUALIZACAO_PROGRAMA), as the twin suites that
+// compare connect-ahead with the strict sequence do.
+std::string programa() {
+  const char* outro = std::getenv("ATUALIZACAO_PROGRAMA");
+  return outro != nullptr && *outro != '\0' ? outro : ATUALIZACAO_PROGRAMA;
+}
 
 std::string lerArquivo(const std::string& caminho) {
   std::ifstream arquivo(caminho, std::ios::binary);

@@ -284,6 +284,35 @@ TEST(AtualizacaoLab, ConexaoQueCaiNoMeioEncerraARodada) {
   EXPECT_NE(r.erro.find("192.0.0.81"), std::string::npos) << r.erro;
 }
 
+// An operator's Ctrl-C, or a reader that goes away, ends the run where it
+// is: the sessions opened ahead for the next machines go with it, and no
+// machine after the last one announced is touched.
+TEST(AtualizacaoLab, ConexoesAntecipadasMorremComARodadaInterrompida) {
+  const std::string comando = apoio::programa() + " atualizarEmMassa 1 Senhas coleta/disco.py";
+  const std::vector<std::pair<std::string, std::vector<std::string>>> casos = {
+      {"Ctrl-C", {"/usr/bin/timeout", "-s", "INT", "--preserve-status", "3", apoio::programa(),
+                  "atualizarEmMassa", "1", "Senhas", "coleta/disco.py"}},
+      {"closed pipe", {"/bin/sh", "-c", comando + " | head -n 3"}},
+  };
+  for (const auto& [nome, argv] : casos) {
+    const auto r = apoio::executar(argv);
+    const auto ls = linhas(r.saida);
+    int ultima = -1;  // the last machine announced
+    for (const auto& l : ls)
+      if (l.find(" Cliente: ") != std::string::npos) ultima = std::stoi(l);
+    ASSERT_GE(ultima, 0) << nome << ": cut before the first machine: " << r.saida;
+    ASSERT_LT(ultima, 9) << nome << ": cut after the last machine";
+    for (int i = ultima + 1; i <= 9; ++i) {
+      const std::string m = i == 9 ? "s-lento" : "s-" + std::to_string(i);
+      EXPECT_EQ(conteudo(m, "disco.py"), kAntigo) << nome << ": " << m << " was touched";
+    }
+    // The next case starts from old scripts again.
+    for (int i = 0; i <= ultima; ++i)
+      std::ofstream((pasta(i == 9 ? "s-lento" : "s-" + std::to_string(i)) / "disco.py").string())
+          << kAntigo;
+  }
+}
+
 TEST(AtualizacaoLab, ShellQueSaiLogoEncerraARodada) {
   const auto r = rodar("Saida");
   EXPECT_EQ(r.status, 1);

@@ -1,0 +1,202 @@
+// Connect-ahead against scripted machines: whatever the depth, the report,
+// the commands each machine receives and their order are those of the strict
+// sequence; sessions opened ahead are only connected, and closed untouched
+// when the run ends before their turn.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "UTILITARIOS/workflow/procedimento.hpp"
+#include "tests/apoio/captura_cout.hpp"
+
+namespace {
+
+using workflow::RegistroMaquina;
+
+// Everything the machines see, from every thread, in one order.
+struct Diario {
+  struct Evento {
+    int sessao;
+    std::string host, oque;  // "connect", "close" or the typed line
+  };
+  std::mutex mutex;
+  std::vector<Evento> eventos;
+  std::condition_variable mudou;
+  int sessoes = 0;
+
+  void anotar(int sessao, const std::string& host, const std::string& oque) {
+    std::lock_guard trava(mutex);
+    eventos.push_back({sessao, host, oque});
+    mudou.notify_all();
+  }
+};
+
+// How a scripted host answers; `esperarConexaoDe` makes its first command
+// wait (at most 5 s) until that host's connect has begun.
+struct Roteiro {
+  bool falhaConexao = false, erroNaVersao = false;
+  std::string listagem = "-rwxr-xr-x 1 root root 9 Dec  8 1001 disco.py";
+  std::string esperarConexaoDe;
+};
+
+class SessaoRoteirizada : public ssh::SessaoRemota {
+ public:
+  SessaoRoteirizada(Diario& d, const std::map<std::string, Roteiro>& roteiros, std::string host)
+      : d_(d), host_(std::move(host)), r_(roteiros.count(host_) ? roteiros.at(host_) : Roteiro{}) {
+    std::lock_guard trava(d_.mutex);
+    id_ = d_.sessoes++;
+  }
+  void connect() override {
+    d_.anotar(id_, host_, "connect");
+    if (r_.falhaConexao) throw std::runtime_error("connection refused");
+  }
+  std::string execute_command(const std::string& command) override {
+    if (!r_.esperarConexaoDe.empty()) {
+      std::unique_lock trava(d_.mutex);
+      d_.mudou.wait_for(trava, std::chrono::seconds(5), [&] {
+        for (const auto& e : d_.eventos)
+          if (e.host == r_.esperarConexaoDe && e.oque == "connect") return true;
+        return false;
+      });
+    }
+    d_.anotar(id_, host_, command);
+    if (command.find("python3 --version") != std::string::npos) {
+      if (r_.erroNaVersao) throw std::runtime_error("Socket error: disconnected");
+      return "Python 3.8.10";
+    }
+    if (command.find("ls -lah") != std::string::npos) return r_.listagem;
+    return "";
+  }
+  void close() override { d_.anotar(id_, host_, "close"); }
+
+ private:
+  Diario& d_;
+  std::string host_;
+  Roteiro r_;
+  int id_ = 0;
+};
+
+api::Valor texto(const std::string& t) { return api::Valor::deTexto(t); }
+
+RegistroMaquina maquina(const std::string& ip, const std::string& porta = "22") {
+  return {std::make_shared<const std::string>("1021 - Hospital Central"), texto("coletor"),
+          texto(ip), texto(porta), texto("suporte"), texto("senha-ssh"), texto("raiz")};
+}
+
+struct Rodada {
+  std::string saida, falha;
+  std::vector<Diario::Evento> eventos;
+};
+
+Rodada rodar(const std::vector<RegistroMaquina>& registros,
+             const std::map<std::string, Roteiro>& roteiros, std::size_t profundidade) {
+  std::vector<const RegistroMaquina*> maquinas;
+  for (const auto& r : registros) maquinas.push_back(&r);
+  Diario diario;
+  Rodada rodada;
+  {
+    apoio::CapturaCout captura;
+    try {
+      workflow::atualizarMaquinas(
+          maquinas, "disco.py", "coleta/disco.py",
+          [&](const std::string& host, int, const std::string&, const std::string&) {
+            return std::make_unique<SessaoRoteirizada>(diario, roteiros, host);
+          },
+          profundidade);
+    } catch (const std::exception& e) {
+      rodada.falha = e.what();
+    }
+    rodada.saida = captura.texto();
+  }
+  rodada.eventos = diario.eventos;
+  return rodada;
+}
+
+// The typed lines in the order the machines received them.
+std::vector<std::string> digitadas(const Rodada& r) {
+  std::vector<std::string> linhas;
+  for (const auto& e : r.eventos)
+    if (e.oque != "connect" && e.oque != "close") linhas.push_back(e.host + ": " + e.oque);
+  return linhas;
+}
+
+TEST(Antecipacao, RelatorioEComandosIguaisAosDaSequenciaEstrita) {
+  struct Caso {
+    std::string nome;
+    std::vector<RegistroMaquina> maquinas;
+    std::map<std::string, Roteiro> roteiros;
+  };
+  std::map<std::string, Roteiro> mistos;
+  mistos["192.0.0.23"].falhaConexao = true;
+  mistos["192.0.0.25"].listagem = "su Falha de autenticação";
+  std::map<std::string, Roteiro> quebra;
+  quebra["192.0.0.22"].erroNaVersao = true;
+  const std::vector<Caso> casos = {
+      {"every outcome",
+       {maquina("192.0.0.21"), maquina("10.0.0.1"), maquina("192.0.0.23"), maquina("192.0.0.24", "70000"),
+        maquina("192.0.0.25"), maquina("192.0.0.26"), maquina("192.0.0.26"), maquina("fe80::1")},
+       mistos},
+      {"session error ends the run", {maquina("192.0.0.21"), maquina("192.0.0.22"), maquina("192.0.0.27"),
+                                      maquina("192.0.0.28"), maquina("192.0.0.29")}, quebra},
+      {"port that is not a number ends the run",
+       {maquina("192.0.0.21"), maquina("192.0.0.22", "22a"), maquina("192.0.0.27")}, {}},
+      {"nothing selected", {}, {}},
+  };
+  for (const auto& caso : casos) {
+    const Rodada sequencial = rodar(caso.maquinas, caso.roteiros, 0);
+    for (std::size_t profundidade : {1u, 3u, 20u}) {
+      SCOPED_TRACE(caso.nome + ", depth " + std::to_string(profundidade));
+      const Rodada antecipada = rodar(caso.maquinas, caso.roteiros, profundidade);
+      EXPECT_EQ(antecipada.saida, sequencial.saida);
+      EXPECT_EQ(antecipada.falha, sequencial.falha);
+      EXPECT_EQ(digitadas(antecipada), digitadas(sequencial));
+
+      std::set<int> fechadas, tocadas;
+      int atual = -1;  // the session receiving commands
+      for (const auto& e : antecipada.eventos) {
+        EXPECT_NE(e.host.rfind("10.", 0), 0u) << "a private address was contacted";
+        EXPECT_NE(e.host, "fe80::1") << "a link-local address was contacted";
+        if (e.oque == "close") fechadas.insert(e.sessao);
+        if (e.oque == "connect" || e.oque == "close") continue;
+        if (e.sessao != atual) {
+          EXPECT_TRUE(atual < 0 || fechadas.count(atual))
+              << "commands reached " << e.host << " before the previous machine was closed";
+          atual = e.sessao;
+        }
+        tocadas.insert(e.sessao);
+      }
+      // Sessions opened ahead and never reached are closed with nothing typed.
+      std::set<int> conectadas;
+      for (const auto& e : antecipada.eventos)
+        if (e.oque == "connect" && !caso.roteiros.count(e.host)) conectadas.insert(e.sessao);
+      for (int s : conectadas)
+        EXPECT_TRUE(fechadas.count(s) || tocadas.count(s)) << "session " << s << " left open";
+    }
+  }
+}
+
+// The point of it all: the next machine's connect runs while the current
+// machine is still receiving its commands.
+TEST(Antecipacao, ProximaMaquinaConectaDuranteAAtual) {
+  std::map<std::string, Roteiro> roteiros;
+  roteiros["192.0.0.21"].esperarConexaoDe = "192.0.0.22";
+  const Rodada r = rodar({maquina("192.0.0.21"), maquina("192.0.0.22")}, roteiros, 3);
+  auto posicao = [&](const std::string& host, bool conexao) {
+    for (std::size_t i = 0; i < r.eventos.size(); ++i)
+      if (r.eventos[i].host == host && (r.eventos[i].oque == "connect") == conexao &&
+          r.eventos[i].oque != "close")
+        return i;
+    return r.eventos.size();
+  };
+  ASSERT_LT(posicao("192.0.0.21", false), r.eventos.size()) << r.saida << r.falha;
+  EXPECT_LT(posicao("192.0.0.22", true), posicao("192.0.0.21", false));
+}
+
+}  // namespace
