@@ -74,9 +74,12 @@ std::string download(std::string_view nomeCodigo, std::string_view url) {
   // is whole and keeps its mode; a temporary file or a wget-log (written by
   // a wget that lost its terminal) left by a cut run goes at the next one.
   // wget gives up before the session's idle time-out, so the outcome is read
-  // here and nothing typed later lands while it still runs.
+  // here and nothing typed later lands while it still runs. A session that
+  // hangs up meanwhile does not stop it: the replacement ends whole or not
+  // at all, and wget, which inherits the ignored SIGHUP, writes no wget-log.
   // clang-format off
   const std::string script =
+      "trap '' HUP\n"
       "f=" + citado(arquivo(nomeCodigo)) + "\n"
       "a=$(readlink -f -- \"$f\") || a=$f\n"
       "t=${a%/*}/.${a##*/}.download\n"

@@ -408,7 +408,7 @@ struct stat estadoDe(const fs::path& caminho) {
 // The script is replaced whole, keeping its owner, group and mode (through a
 // symlink, its target's), or kept as it was with a failure line; nothing of
 // a cut run stays. The "Corte" run is cut by `| head -n 3` right after the
-// download, before chmod.
+// download, before chmod; the "Interrompido" one by Ctrl-C during it.
 TEST(AtualizacaoLab, SubstituicaoGuardaOScriptEAtributos) {
   const auto r = rodar("Troca");
   EXPECT_EQ(r.status, 0) << r.erro;
@@ -416,6 +416,10 @@ TEST(AtualizacaoLab, SubstituicaoGuardaOScriptEAtributos) {
       rodarComando({"/bin/sh", "-c",
                     apoio::programa() + " atualizarEmMassa 1 Corte coleta/disco.py | head -n 3"});
   EXPECT_EQ(linhas(cortada.saida).size(), 3u) << cortada.saida;
+  // Ctrl-C while the repository stalls; the machine's wget gives up on its own.
+  rodarComando({"/bin/sh", "-c",
+                "timeout -s INT 5 " + apoio::programa() +
+                    " atualizarEmMassa 1 Interrompido coleta/disco.py; sleep 10"});
   struct Caso {
     std::string maquina, destino, arquivo, conteudo;
     unsigned dono, modo;
@@ -430,6 +434,7 @@ TEST(AtualizacaoLab, SubstituicaoGuardaOScriptEAtributos) {
       {"tr-cheio", "192.0.0.108:22", "disco.py", kAntigo, 0, 0755, true},
       {"tr-resto", "192.0.0.109:22", "disco.py", corpo("3.8.10"), 0, 0755, false},
       {"co-1", "", "disco.py", corpo("3.8.10"), 1997, 0750, false},
+      {"co-2", "", "disco.py", kAntigo, 0, 0644, false},
   };
   for (const auto& c : casos) {
     EXPECT_EQ(conteudo(c.maquina, c.arquivo), c.conteudo) << c.maquina;
