@@ -209,10 +209,11 @@ std::string removerTodas(std::string_view texto, std::string_view alvo) {
 }
 
 namespace {
-// A typed line as its echo looks after the cleaning: without "--More--",
-// colons and "Senha", stripped.
+// A typed line as its echo looks after decoding and cleaning: without bytes
+// that are not UTF-8, "--More--", colons and "Senha", stripped.
 std::string ecoLimpo(std::string_view comando) {
-  const std::string semPaginador = removerTodas(removerTodas(comando, "--More--"), ":");
+  const std::string valido = DecodificadorUtf8().decodificar(comando);
+  const std::string semPaginador = removerTodas(removerTodas(valido, "--More--"), ":");
   return std::string(removerEspacos(removerTodas(semPaginador, kSenha)));
 }
 }  // namespace
