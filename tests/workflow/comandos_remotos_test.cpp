@@ -117,6 +117,22 @@ TEST_F(ComandosRemotos, DownloadQueFalhaNaoDestroiOScript) {
   EXPECT_FALSE(fs::exists(dir_ / ".disco.py.download"));
 }
 
+// The last line of defence: the password's typed form, as typed and as the
+// output cleaning leaves it, never reaches the console; the same word in
+// other output stays.
+TEST(MascararSenha, SoAFormaDigitadaSome) {
+  struct Caso {
+    std::string senha, texto, esperado;
+  };
+  const std::vector<Caso> casos = {
+      {"root", "x printf \"root\\n\" | su -c \"ls\"", "x printf \"***\\n\" | su -c \"ls\""},
+      {"root", "-rwxr-xr-x 1 root root 43 disco.py", "-rwxr-xr-x 1 root root 43 disco.py"},
+      {"minhaSenha:9", "printf \"minha9\\n\" | su", "printf \"***\\n\" | su"},
+      {"a$b", "printf \"a\\044b\\n\" |", "printf \"***\\n\" |"},
+  };
+  for (const auto& c : casos) EXPECT_EQ(mascararSenha(c.texto, c.senha), c.esperado) << c.texto;
+}
+
 TEST(EnderecoDownload, JuntaBaseVersaoEPasta) {
   EXPECT_EQ(enderecoDownload("https://scripts.zelvo.example", "3.8.10", "coleta/disco.py"),
             "https://scripts.zelvo.example/python3.8.10/coleta/disco.py");
