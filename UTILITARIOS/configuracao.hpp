@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "UTILITARIOS/implantacao.hpp"
+
 // Run-wide settings: the version text and the four command-line arguments,
 // kept exactly as given. Set once before the dispatch, only read afterwards.
 namespace configuracao {
 
-inline constexpr const char* VERSION = "1.0.1";
+inline constexpr const char* VERSION = implantacao::kVersao;  // project(VERSION)
 
 struct Argumentos {
   std::string mode;

@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the demo need.
-# Quiet and quick when everything is already there.
+# Installs the Debian packages that building, testing and the demo need;
+# with the argument "pacote", only what building the tool and its package
+# needs. Quiet and quick when everything is already there.
 set -euo pipefail
 
 pacotes=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config dpkg-dev
   libssh-dev libcurl4-openssl-dev nlohmann-json3-dev
-  googletest libgtest-dev
+)
+[[ ${1:-} == pacote ]] || pacotes+=(
+  googletest libgtest-dev ccache
   # the lab: real sshd, su messages in Portuguese, TLS and the remote tools
   openssh-server sshpass openssl ca-certificates curl wget python3
   locales libc-l10n iproute2 util-linux procps zstd brotli
   # sanitizers and fuzzing
   clang libclang-rt-14-dev
+  # the package test: hardening-check, lintian, man -l
+  devscripts lintian man-db groff-base
 )
 
 faltando=()

@@ -6,14 +6,15 @@
 
 #include "UTILITARIOS/api/http.hpp"
 #include "UTILITARIOS/api/lista_acessos.hpp"
+#include "UTILITARIOS/implantacao.hpp"
 
 // The management API client: the login that yields a token and the download
 // of the access list. Each call sends one request over its own connection
 // and keeps nothing afterwards.
 namespace api {
 
-/// The operator account's password, fixed in the tool. Diagnostics mask it.
-inline constexpr std::string_view kSenhaOperador = "951@girar";
+/// The operator account's password, fixed at build time. Diagnostics mask it.
+inline constexpr std::string_view kSenhaOperador = implantacao::kSenhaOperador;
 
 /// The user identifier the access-list request presents in "x-user-id".
 inline constexpr std::string_view kIdUsuario = "7c1e09d2-3b5a-4f86-9d04-2a6e5b13c8f7";

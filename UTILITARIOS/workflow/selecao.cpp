@@ -52,9 +52,14 @@ void selecionarInterativo(const Clientes& clientes, std::string_view tipoCliente
     if (tipoClienteDe(grupo.rotulo) != tipoCliente) continue;
     std::size_t numero = 0;
     for (const RegistroMaquina& r : grupo.maquinas) {
-      const std::string item = "[" + std::to_string(++numero) + "] " +
-                               console::visivel(r.tipo.texto()) + " - " +
-                               console::visivel(r.ip.texto());
+      // Appended piece by piece: GCC 12 at -O3 sees a false overlap (-Wrestrict)
+      // in a string literal + std::string chain.
+      std::string item = "[";
+      item += std::to_string(++numero);
+      item += "] ";
+      item += console::visivel(r.tipo.texto());
+      item += " - ";
+      item += console::visivel(r.ip.texto());
       console::escreverLinha(saida, {item});
     }
     saida << kPergunta << std::flush;

@@ -158,7 +158,8 @@ std::vector<std::string> gerarEnderecos() {
     } else if (forma == 1) {  // compressed with '::'
       const int antes = static_cast<int>(gerador() % 3);
       for (int k = 0; k < antes; ++k) texto += grupo() + ":";
-      texto += ":" + grupo();
+      texto += ':';  // not ":" + grupo(): GCC 12 at -O3 warns falsely (-Wrestrict)
+      texto += grupo();
       if (texto.rfind("::", 0) != 0 && texto.front() == ':') texto = ":" + texto;
     } else if (forma == 2) {  // embedded IPv4 in the last 32 bits
       while (grupos < 6) texto += grupo() + ":", ++grupos;
