@@ -9,23 +9,17 @@
 #include "UTILITARIOS/console.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/implantacao.hpp"
+#include "UTILITARIOS/texto.hpp"
 #include "UTILITARIOS/workflow/atualizacao.hpp"
 
 namespace entrada {
 namespace {
 constexpr int kArgumentosEsperados = 5;  // program name and the four arguments
-
-std::string substituirTodos(std::string texto, const std::string& de, const std::string& para) {
-  for (std::size_t pos = texto.find(de); pos != std::string::npos;
-       pos = texto.find(de, pos + para.size()))
-    texto.replace(pos, de.size(), para);
-  return texto;
-}
 }  // namespace
 
 void get_version(const std::string& programa) {
   console::linha({implantacao::kAvisoDireitos});
-  std::cout << substituirTodos(programa, "./", " ") << "  " << configuracao::VERSION << '\n';
+  std::cout << texto::substituirTodas(programa, "./", " ") << "  " << configuracao::VERSION << '\n';
 }
 
 int executar(int argc, const char* const* argv, std::size_t antecipacao) {

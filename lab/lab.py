@@ -47,7 +47,12 @@ RESPONSE: {"status": 200, "body": JSON | "raw": text | "body_file": path
   successive requests.  "truncate" promises the whole (encoded) body, sends
   its first N bytes and hangs up; "cut" keeps only the encoded body's first
   N bytes (a negative N drops the last -N, e.g. -8 a gzip trailer) and sends
-  them as a complete, well-framed answer.
+  them as a complete, well-framed answer.  "raw_charset" encodes "raw" in
+  another charset (e.g. utf-16); "blanks_mb": N serves N MB of blanks,
+  gzip-compressed (a small body that decodes huge; give "encoding": gzip).
+  "silence": true reads the request and never answers; "stall": N sends the
+  headers and the first N body bytes, then nothing more (the connection
+  stays open until the client leaves).
 """
 import fcntl
 import gzip
@@ -267,6 +272,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
     do_GET = do_POST = do_PUT = do_DELETE = do_PATCH = do_HEAD = do_OPTIONS = serve
 
     def respond(self, resp):
+        if resp.get("silence"):
+            self.hold()
+            return
         data = self.server.lab.payload(resp)
         if resp.get("cut") is not None:
             # A body damaged before it reached the server: the framing is right,
@@ -286,6 +294,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         if self.command == "HEAD":
             return
+        if resp.get("stall") is not None:
+            self.wfile.write(data[:int(resp["stall"])])
+            self.wfile.flush()
+            self.hold()
+            return
         if resp.get("truncate") is not None:
             # A server dying mid-body: promise everything, send a part, hang up.
             self.wfile.write(data[:int(resp["truncate"])])
@@ -297,6 +310,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         for i in range(0, len(data), 1 << 20):
             self.wfile.write(data[i:i + (1 << 20)])
+
+
+    def hold(self):
+        """Keeps the connection open, sending nothing, until the client closes it."""
+        self.close_connection = True
+        self.connection.settimeout(None)
+        try:
+            while self.connection.recv(4096):
+                pass
+        except OSError:
+            pass
 
 
 class TLSServer(http.server.ThreadingHTTPServer):
@@ -382,8 +406,15 @@ class Api:
         if "body_file" in resp:
             with open(os.path.join(self.world["base_dir"], resp["body_file"]), "rb") as f:
                 data = f.read()
+        elif "blanks_mb" in resp:
+            gz = zlib.compressobj(9, zlib.DEFLATED, 31)
+            bloco = b" " * (1 << 20)
+            data = b"".join(gz.compress(bloco) for _ in range(int(resp["blanks_mb"]))) + gz.flush()
+            with self.lock:
+                self.cache[key] = data
+            return data
         elif "raw" in resp:
-            data = resp["raw"].encode("utf-8")
+            data = resp["raw"].encode(resp.get("raw_charset", "utf-8"))
         else:
             data = json.dumps(resp.get("body"), ensure_ascii=False).encode("utf-8")
         enc = resp.get("encoding")
@@ -397,6 +428,26 @@ class Api:
         with self.lock:
             self.cache[key] = data
         return data
+
+
+def listening_sockets():
+    """The local addresses of the TCP sockets in LISTEN state, as /proc writes them."""
+    found = set()
+    for path in ("/proc/net/tcp", "/proc/net/tcp6"):
+        with open(path) as f:
+            next(f)
+            for line in f:
+                fields = line.split()
+                if fields[3] == "0A":
+                    found.add(fields[1].upper())
+    return found
+
+
+def listening_address(ip, port):
+    """`ip`:`port` in /proc/net/tcp's form: each 32-bit word of the address in host order."""
+    packed = socket.inet_pton(socket.AF_INET6 if ":" in ip else socket.AF_INET, ip)
+    words = b"".join(packed[i:i + 4][::-1] for i in range(0, len(packed), 4))
+    return "%s:%04X" % (words.hex().upper(), port)
 
 
 def silent_listener(sock):
@@ -720,16 +771,16 @@ class World:
         pending = {m["name"]: m for m in self.machines if m["name"] in self.appliances}
         deadline = time.monotonic() + timeout
         while pending:
+            listening = listening_sockets()
             for name, m in list(pending.items()):
                 if self.appliances[name].poll() is not None:
                     raise LabError("sshd of %s died; see %s" % (name, os.path.join(
                         self.state, "machines", name, "sshd.log")))
-                try:
-                    with socket.create_connection((m["ip"], int(m["port"])), timeout=0.5) as s:
-                        if s.recv(4) == b"SSH-":
-                            del pending[name]
-                except OSError:
-                    pass
+                # Read from the kernel's socket table rather than by connecting:
+                # a probe's connection would leave traces in the sshd log that a
+                # test could take for the program's.
+                if listening_address(m["ip"], int(m["port"])) in listening:
+                    del pending[name]
             if pending and time.monotonic() > deadline:
                 raise LabError("appliances not answering: " + ", ".join(pending))
             if pending:

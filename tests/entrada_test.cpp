@@ -67,11 +67,21 @@ TEST(Entrada, VersaoTrocaCadaPontoBarraPorEspaco) {
     return apoio::executar({"/bin/sh", "-c",
                             "cd '" + dir.string() + "' && exec " + como + " version 1 X y.py"});
   };
-  const auto r1 = invocar("./tools/./atualizacao_em_massa");
-  EXPECT_EQ(r1.saida, linhaDireitos() + " tools/ atualizacao_em_massa  1.0.1\n");
-  EXPECT_EQ(r1.status, 0);
-  const auto r2 = invocar("tools/atualizacao_em_massa");
-  EXPECT_EQ(r2.saida, linhaDireitos() + "tools/atualizacao_em_massa  1.0.1\n");
+  struct Caso {
+    const char* como;
+    const char* nome;
+  };
+  for (const Caso& k : {
+           Caso{"./tools/./atualizacao_em_massa", " tools/ atualizacao_em_massa"},
+           Caso{"tools/atualizacao_em_massa", "tools/atualizacao_em_massa"},
+           // Back to back: each "./" of the name as invoked, none formed by a blank.
+           Caso{"././tools/atualizacao_em_massa", "  tools/atualizacao_em_massa"},
+           Caso{"tools/.././tools/atualizacao_em_massa", "tools/.  tools/atualizacao_em_massa"},
+       }) {
+    const auto r = invocar(k.como);
+    EXPECT_EQ(r.saida, linhaDireitos() + k.nome + "  1.0.1\n") << k.como;
+    EXPECT_EQ(r.status, 0) << k.como;
+  }
   fs::remove_all(dir);
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "UTILITARIOS/api/http.hpp"
-#include "UTILITARIOS/api/lista_acessos.hpp"
+#include "UTILITARIOS/api/valor.hpp"
 #include "UTILITARIOS/implantacao.hpp"
 
 // The management API client: the login that yields a token and the download
@@ -13,7 +16,8 @@
 // and keeps nothing afterwards.
 namespace api {
 
-/// The operator account's password, fixed at build time. Diagnostics mask it.
+/// The operator account's password, fixed at build time. Diagnostics mask it
+/// as it is, percent-encoded and JSON-escaped.
 inline constexpr std::string_view kSenhaOperador = implantacao::kSenhaOperador;
 
 /// The user identifier the access-list request presents in "x-user-id".
@@ -37,11 +41,24 @@ std::string textoDoToken(const Valor& tokenZelvo);
 /// the body is not JSON, not an object, or has no `token`.
 Valor obterTokenSistemaZelvo();
 
-/// GET /acessos with the token. Feeds the access list to `destino` while it
-/// arrives, whatever the HTTP status, reduced to what the inventory reads
-/// (see lista_acessos.hpp). Throws FalhaTransporte, or RespostaInvalida
-/// when the body is not JSON; either may come after `destino` has received
-/// some customers.
-void obterListaClientes(const Valor& tokenZelvo, DestinoAcessos& destino);
+/// Called with each element of a top-level array, in order, as soon as the
+/// parser has completed it; the element is dropped afterwards, so that a
+/// large access list is never held whole next to what is built from it.
+using PorElemento = std::function<void(nlohmann::ordered_json& elemento)>;
+
+/// Parses `corpo`, handing each element of a top-level array to
+/// `porElemento`. Returns the document, its top-level array (if that is what
+/// it is) left empty. Throws nlohmann's parse_error when it is not JSON, or
+/// its out_of_range for a number no double holds, possibly after some
+/// elements were handed on. Never recurses on nesting.
+nlohmann::ordered_json lerPorElemento(std::string_view corpo, const PorElemento& porElemento);
+
+/// GET /acessos with the token, whatever the HTTP status; the access list is
+/// read as lerPorElemento reads it. `resposta` receives what a diagnostic may
+/// tell of the response (see api::descrever). Throws FalhaTransporte, or
+/// RespostaInvalida when the body is not JSON (then after `porElemento` may
+/// have received some customers).
+nlohmann::ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento,
+                                          std::string& resposta);
 
 }  // namespace api

@@ -3,26 +3,17 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <istream>
+#include <chrono>
 #include <memory>
 #include <mutex>
-#include <streambuf>
 #include <utility>
 
-#include "UTILITARIOS/api/cliente_api.hpp"
+#include "UTILITARIOS/implantacao.hpp"
 
 namespace api {
 namespace {
 
-// Enough of the body's start to tell an HTML page from JSON and to show it.
-constexpr std::size_t kInicioGuardado = 64;
 constexpr std::size_t kInicioMostrado = 60;
-// Decoded bytes waiting for the reader before the transfer is paused. One
-// call into libcurl may read many network buffers, and a compressed body
-// expands them tenfold or more: without this bound a whole list could pile
-// up here.
-constexpr std::size_t kPendenteMaximo = 256 << 10;
 
 void iniciarCurl() {
   static std::once_flag feito;
@@ -39,166 +30,78 @@ std::string hostDe(const std::string& url) {
   return url.substr(inicio, fim == std::string::npos ? std::string::npos : fim - inicio);
 }
 
-/// Owns the multi handle, the easy handle and the header list of one
-/// transfer, and exposes the decoded body as a stream buffer that drives the
-/// transfer whenever the reader needs more bytes.
-class Transferencia : public std::streambuf {
- public:
-  explicit Transferencia(const Pedido& pedido)
-      : multi_(curl_multi_init()), easy_(curl_easy_init()) {
-    if (!multi_ || !easy_)
-      throw FalhaTransporte(pedido.nome + ": libcurl não criou a transferência");
-    for (const std::string& linha : pedido.cabecalhos) {
-      curl_slist* lista = cabecalhos_.release();
-      curl_slist* nova = curl_slist_append(lista, linha.c_str());
-      cabecalhos_.reset(nova != nullptr ? nova : lista);
-      if (nova == nullptr) throw std::bad_alloc();
-    }
-    CURL* h = easy_.get();
-    erro_[0] = '\0';
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, erro_);
-    curl_easy_setopt(h, CURLOPT_URL, pedido.url.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, cabecalhos_.get());
-    // An empty list enables every decoder libcurl was built with; the
-    // Accept-Encoding line of the header set still wins on the wire.
-    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
-    // The header set carries Connection and TE, which HTTP/2 forbids or
-    // restricts: speak HTTP/1.1 so that the headers go out as listed.
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    // The tool reads no environment variable, proxy settings included.
-    curl_easy_setopt(h, CURLOPT_PROXY, "");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transferencia::receber);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
-    if (pedido.metodo == Pedido::Metodo::post) {
-      curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
-                       static_cast<curl_off_t>(pedido.corpo.size()));
-      curl_easy_setopt(h, CURLOPT_COPYPOSTFIELDS, pedido.corpo.c_str());
-    } else {
-      curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    }
-    if (curl_multi_add_handle(multi_.get(), h) != CURLM_OK)
-      throw FalhaTransporte(pedido.nome + ": libcurl recusou a transferência");
-    anexada_ = true;
-  }
-
-  ~Transferencia() override {
-    // libcurl requires the easy handle to leave the multi handle before
-    // either is cleaned up.
-    if (anexada_) curl_multi_remove_handle(multi_.get(), easy_.get());
-  }
-
-  Transferencia(const Transferencia&) = delete;
-  Transferencia& operator=(const Transferencia&) = delete;
-
-  /// Runs the transfer to its end, discarding what nobody read.
-  void concluir() {
-    while (!terminou_) {
-      pendente_.clear();
-      continuar();
-      bombear();
-    }
-  }
-
-  bool terminou() const { return terminou_; }
-  bool falhou() const { return terminou_ && codigo_ != CURLE_OK; }
-  CURLcode codigo() const { return codigo_; }
-  const char* textoErro() const { return erro_; }
-  const std::string& inicio() const { return inicio_; }
-  std::size_t total() const { return total_; }
-
- protected:
-  int_type underflow() override {
-    while (pendente_.empty() && !terminou_) {
-      continuar();
-      if (pendente_.empty()) bombear();
-    }
-    if (pendente_.empty()) return traits_type::eof();
-    // Two buffers take turns, so their capacity is reused for the whole body.
-    atual_.swap(pendente_);
-    pendente_.clear();
-    setg(atual_.data(), atual_.data(), atual_.data() + atual_.size());
-    return traits_type::to_int_type(atual_[0]);
-  }
-
- private:
-  struct LiberarMulti {
-    void operator()(CURLM* m) const { curl_multi_cleanup(m); }
-  };
-  struct LiberarEasy {
-    void operator()(CURL* e) const { curl_easy_cleanup(e); }
-  };
-  struct LiberarLista {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-  };
-
-  static std::size_t receber(char* dados, std::size_t, std::size_t n, void* eu) {
-    auto* t = static_cast<Transferencia*>(eu);
-    if (t->pendente_.size() >= kPendenteMaximo) {
-      // libcurl keeps these bytes and hands them over again on resume.
-      t->pausada_ = true;
-      return CURL_WRITEFUNC_PAUSE;
-    }
-    if (t->inicio_.size() < kInicioGuardado)
-      t->inicio_.append(dados, std::min(n, kInicioGuardado - t->inicio_.size()));
-    t->total_ += n;
-    t->pendente_.append(dados, n);
-    return n;
-  }
-
-  // Resumes a paused transfer; libcurl delivers what it kept right away.
-  void continuar() {
-    if (!pausada_) return;
-    pausada_ = false;
-    const CURLcode codigo = curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
-    if (codigo != CURLE_OK) terminar(codigo, nullptr);
-  }
-
-  void bombear() {
-    int ativas = 0;
-    const CURLMcode mc = curl_multi_perform(multi_.get(), &ativas);
-    if (mc != CURLM_OK) {
-      terminar(CURLE_FAILED_INIT, curl_multi_strerror(mc));
-      return;
-    }
-    int restantes = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi_.get(), &restantes))
-      if (msg->msg == CURLMSG_DONE) terminar(msg->data.result, nullptr);
-    if (!terminou_ && pendente_.empty()) {
-      const CURLMcode espera = curl_multi_poll(multi_.get(), nullptr, 0, 1000, nullptr);
-      if (espera != CURLM_OK) terminar(CURLE_FAILED_INIT, curl_multi_strerror(espera));
-    }
-  }
-
-  void terminar(CURLcode codigo, const char* texto) {
-    terminou_ = true;
-    codigo_ = codigo;
-    if (texto != nullptr && erro_[0] == '\0') {
-      std::snprintf(erro_, sizeof erro_, "%s", texto);
-    }
-  }
-
-  // Declared so that the header list outlives the easy handle that uses it.
-  std::unique_ptr<curl_slist, LiberarLista> cabecalhos_;
-  std::unique_ptr<CURLM, LiberarMulti> multi_;
-  std::unique_ptr<CURL, LiberarEasy> easy_;
-  bool anexada_ = false;
-  bool terminou_ = false;
-  bool pausada_ = false;
-  CURLcode codigo_ = CURLE_OK;
-  char erro_[CURL_ERROR_SIZE];
-  std::string pendente_;
-  std::string atual_;
-  std::string inicio_;
-  std::size_t total_ = 0;
+struct LiberarEasy {
+  void operator()(CURL* e) const { curl_easy_cleanup(e); }
+};
+struct LiberarLista {
+  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
-std::string descreverFalha(const Pedido& pedido, const Transferencia& t) {
-  std::string detalhe = t.textoErro();
-  if (detalhe.empty()) detalhe = curl_easy_strerror(t.codigo());
+using Relogio = std::chrono::steady_clock;
+
+struct Recepcao {
+  CURL* easy;
+  Resposta resposta;
+  Relogio::time_point ultimoByte = Relogio::now();
+  curl_off_t recebidos = 0;  // body bytes as they came over the wire
+  bool emSilencio = false;
+  bool grandeDemais = false;
+};
+
+std::size_t receber(char* dados, std::size_t, std::size_t n, void* destino) {
+  auto* r = static_cast<Recepcao*>(destino);
+  r->ultimoByte = Relogio::now();
+  std::string& corpo = r->resposta.corpo;
+  if (n > implantacao::kCorpoApiMaximo - corpo.size()) {
+    r->grandeDemais = true;
+    return 0;  // libcurl ends the transfer
+  }
+  if (corpo.empty()) {
+    // A body sent as is arrives with its length: room for all of it at once
+    // spares the copies of a growing buffer, and as much memory again.
+    curl_off_t tamanho = -1;
+    if (curl_easy_getinfo(r->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &tamanho) == CURLE_OK &&
+        tamanho > 0 && static_cast<std::size_t>(tamanho) >= n)
+      corpo.reserve(std::min(static_cast<std::size_t>(tamanho), implantacao::kCorpoApiMaximo));
+  }
+  corpo.append(dados, n);
+  return n;
+}
+
+// Each header line; the status line of the last response is the one kept.
+std::size_t cabecalho(char* dados, std::size_t, std::size_t n, void* destino) {
+  auto* r = static_cast<Recepcao*>(destino);
+  r->ultimoByte = Relogio::now();
+  std::string_view linha(dados, n);
+  if (linha.starts_with("HTTP/")) {
+    const std::size_t espaco = linha.find(' ');
+    linha.remove_prefix(espaco == std::string_view::npos ? linha.size() : espaco + 1);
+    while (!linha.empty() && (linha.back() == '\r' || linha.back() == '\n' || linha.back() == ' '))
+      linha.remove_suffix(1);
+    r->resposta.status = "HTTP " + std::string(linha);
+  }
+  return n;
+}
+
+// Called about once a second whatever happens: ends a transfer that has
+// received nothing for too long. Slow bytes keep it going.
+int progresso(void* destino, curl_off_t, curl_off_t baixados, curl_off_t, curl_off_t) {
+  auto* r = static_cast<Recepcao*>(destino);
+  if (baixados != r->recebidos) {
+    r->recebidos = baixados;
+    r->ultimoByte = Relogio::now();
+  }
+  if (Relogio::now() - r->ultimoByte < std::chrono::seconds(implantacao::kSilencioApiSegundos))
+    return 0;
+  r->emSilencio = true;
+  return 1;
+}
+
+std::string descreverFalha(const Pedido& pedido, CURLcode codigo, const char* erro) {
+  const std::string detalhe = *erro != '\0' ? erro : curl_easy_strerror(codigo);
   const std::string host = hostDe(pedido.url);
   std::string causa;
-  switch (t.codigo()) {
+  switch (codigo) {
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_ISSUER_ERROR:
@@ -221,8 +124,8 @@ std::string descreverFalha(const Pedido& pedido, const Transferencia& t) {
   return pedido.nome + ": " + causa + " (" + detalhe + ")";
 }
 
-bool pareceJson(const std::string& inicio) {
-  for (char c : inicio) {
+bool pareceJson(std::string_view corpo) {
+  for (char c : corpo) {
     if (c == ' ' || c == '\t' || c == '\n' || c == '\r') continue;
     // A UTF-8 byte order mark is skipped by the parser as well.
     if (static_cast<unsigned char>(c) == 0xEF || static_cast<unsigned char>(c) == 0xBB ||
@@ -230,40 +133,19 @@ bool pareceJson(const std::string& inicio) {
       continue;
     return std::string_view("{[\"-0123456789tfn").find(c) != std::string_view::npos;
   }
-  return true;  // only blanks so far: nothing safe to show
+  return true;  // only blanks: nothing safe to show
 }
 
-}  // namespace
-
-std::string trechoSeguro(const std::string& inicio, std::size_t total) {
-  if (total == 0) return "corpo vazio";
-  if (pareceJson(inicio)) return "";
-  std::string trecho = inicio;
-  for (std::size_t pos = trecho.find(kSenhaOperador); pos != std::string::npos;
-       pos = trecho.find(kSenhaOperador, pos))
-    trecho.replace(pos, kSenhaOperador.size(), "***");
-  bool cortado = total > inicio.size();
-  if (trecho.size() > kInicioMostrado) {
-    std::size_t fim = kInicioMostrado;
-    // Never split a UTF-8 character.
-    while (fim > 0 && (static_cast<unsigned char>(trecho[fim]) & 0xC0) == 0x80) --fim;
-    trecho.resize(fim);
-    cortado = true;
-  }
-  // The cut may leave the start of the password at the end.
-  for (std::size_t n = kSenhaOperador.size() - 1; n >= 4; --n) {
-    if (trecho.ends_with(kSenhaOperador.substr(0, n))) {
-      trecho.replace(trecho.size() - n, n, "***");
-      break;
-    }
-  }
+// The bytes a diagnostic may quote: escaped so that the line stays one line
+// of valid text whatever the body holds.
+std::string escapar(std::string_view trecho) {
   std::string seguro;
   for (unsigned char c : trecho) {
     static constexpr char kHex[] = "0123456789abcdef";
     if (c == '"' || c == '\\') {
       seguro += '\\';
       seguro += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
+    } else if (c < 0x20 || c >= 0x7F) {
       seguro += "\\x";
       seguro += kHex[c >> 4];
       seguro += kHex[c & 15];
@@ -271,27 +153,126 @@ std::string trechoSeguro(const std::string& inicio, std::size_t total) {
       seguro += static_cast<char>(c);
     }
   }
-  return "começa com \"" + seguro + (cortado ? "\"..." : "\"");
+  return seguro;
 }
 
-void enviar(const Pedido& pedido, const std::function<void(std::istream&)>& ler) {
-  iniciarCurl();
-  Transferencia transferencia(pedido);
-  std::istream corpo(&transferencia);
-  try {
-    ler(corpo);
-  } catch (const JsonInvalido& erro) {
-    // A body cut short by a broken connection also fails to parse; the
-    // transport failure is the cause worth reporting.
-    if (transferencia.falhou()) throw FalhaTransporte(descreverFalha(pedido, transferencia));
-    std::string mensagem = "a resposta a " + pedido.nome + " não é JSON (" + erro.what() +
-                           ", byte " + std::to_string(erro.byte()) + ")";
-    const std::string trecho = trechoSeguro(transferencia.inicio(), transferencia.total());
-    if (!trecho.empty()) mensagem += ": " + trecho;
-    throw RespostaInvalida(mensagem);
+// What the parser found, in the operator's language, from its error id.
+std::string achado(int id, std::size_t byte, std::size_t tamanho) {
+  if (id == 406) return "um número que não cabe num double";
+  std::string texto;
+  if (id == 101 && byte > tamanho) {
+    texto = "o corpo termina no meio do documento (unexpected end of input)";
+  } else if (id == 101) {
+    texto = "erro de sintaxe";
+  } else {
+    texto = "erro " + std::to_string(id) + " do leitor de JSON";
   }
-  transferencia.concluir();
-  if (transferencia.falhou()) throw FalhaTransporte(descreverFalha(pedido, transferencia));
+  return texto + ", byte " + std::to_string(byte);
+}
+
+}  // namespace
+
+std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos) {
+  if (pareceJson(corpo.substr(0, kInicioMostrado))) return "";
+  // A prefixed body (")]}'", a JSONP call, UTF-16) holds its values further on.
+  const std::string_view antesDeValor = corpo.substr(0, corpo.find_first_of("{[\""));
+  std::string trecho(antesDeValor.substr(0, kInicioMostrado + 16));
+  bool cortado = trecho.size() < corpo.size();
+  for (const std::string& segredo : segredos)
+    for (std::size_t pos = trecho.find(segredo); !segredo.empty() && pos != std::string::npos;
+         pos = trecho.find(segredo, pos))
+      trecho.replace(pos, segredo.size(), "***");
+  if (trecho.size() > kInicioMostrado) {
+    std::size_t fim = kInicioMostrado;
+    // Never split a UTF-8 character.
+    while (fim > 0 && (static_cast<unsigned char>(trecho[fim]) & 0xC0) == 0x80) --fim;
+    trecho.resize(fim);
+    cortado = true;
+  }
+  // The cut may leave the start of a secret at the end.
+  for (const std::string& segredo : segredos) {
+    for (std::size_t n = segredo.size() - 1; n >= 3 && n < segredo.size(); --n) {
+      if (trecho.ends_with(std::string_view(segredo).substr(0, n))) {
+        trecho.replace(trecho.size() - n, n, "***");
+        break;
+      }
+    }
+  }
+  if (trecho.empty()) return "";
+  return "começa com \"" + escapar(trecho) + (cortado ? "\"..." : "\"");
+}
+
+std::string descrever(const Pedido& pedido, const Resposta& resposta) {
+  std::string texto = resposta.status.empty() ? "sem linha de status" : resposta.status;
+  if (!resposta.tipoConteudo.empty()) texto += ", " + escapar(resposta.tipoConteudo);
+  if (resposta.corpo.empty()) return texto + ", corpo vazio";
+  texto += ", " + std::to_string(resposta.corpo.size()) + " bytes";
+  const std::string trecho = trechoSeguro(resposta.corpo, pedido.segredos);
+  return trecho.empty() ? texto : texto + ", " + trecho;
+}
+
+RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int id,
+                           std::size_t byte) {
+  return RespostaInvalida("a resposta a " + pedido.nome + " não é JSON (" +
+                          achado(id, byte, resposta.corpo.size()) +
+                          "): " + descrever(pedido, resposta));
+}
+
+Resposta enviar(const Pedido& pedido) {
+  iniciarCurl();
+  std::unique_ptr<CURL, LiberarEasy> easy(curl_easy_init());
+  if (!easy) throw FalhaTransporte(pedido.nome + ": libcurl não criou a transferência");
+  std::unique_ptr<curl_slist, LiberarLista> cabecalhos;
+  for (const std::string& linha : pedido.cabecalhos) {
+    curl_slist* nova = curl_slist_append(cabecalhos.get(), linha.c_str());
+    if (nova == nullptr) throw std::bad_alloc();
+    (void)cabecalhos.release();
+    cabecalhos.reset(nova);
+  }
+  CURL* h = easy.get();
+  Recepcao recepcao{h, {}};
+  char erro[CURL_ERROR_SIZE] = "";
+  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, erro);
+  curl_easy_setopt(h, CURLOPT_URL, pedido.url.c_str());
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, cabecalhos.get());
+  // An empty list enables every decoder libcurl was built with; the
+  // Accept-Encoding line of the header set still wins on the wire.
+  curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+  // The header set carries Connection and TE, which HTTP/2 forbids or
+  // restricts: speak HTTP/1.1 so that the headers go out as listed.
+  curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  // The tool reads no environment variable, proxy settings included.
+  curl_easy_setopt(h, CURLOPT_PROXY, "");
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &receber);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &recepcao);
+  curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &cabecalho);
+  curl_easy_setopt(h, CURLOPT_HEADERDATA, &recepcao);
+  curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &progresso);
+  curl_easy_setopt(h, CURLOPT_XFERINFODATA, &recepcao);
+  curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+  if (pedido.metodo == Pedido::Metodo::post) {
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(pedido.corpo.size()));
+    curl_easy_setopt(h, CURLOPT_COPYPOSTFIELDS, pedido.corpo.c_str());
+  } else {
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  }
+  recepcao.ultimoByte = Relogio::now();
+  const CURLcode codigo = curl_easy_perform(h);
+  Resposta& resposta = recepcao.resposta;
+  if (recepcao.grandeDemais)
+    throw RespostaInvalida("a resposta a " + pedido.nome + " passa de " +
+                           std::to_string(implantacao::kCorpoApiMaximo >> 20) +
+                           " MB depois de decodificada: " + resposta.status);
+  if (recepcao.emSilencio)
+    throw FalhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " não mandou nenhum byte em " +
+                          std::to_string(implantacao::kSilencioApiSegundos) + " s (" +
+                          std::to_string(recepcao.recebidos) + " bytes do corpo tinham chegado)");
+  if (codigo != CURLE_OK) throw FalhaTransporte(descreverFalha(pedido, codigo, erro));
+  const char* tipo = nullptr;
+  if (curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &tipo) == CURLE_OK && tipo != nullptr)
+    resposta.tipoConteudo = tipo;
+  return std::move(resposta);
 }
 
 }  // namespace api

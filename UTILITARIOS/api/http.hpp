@@ -1,22 +1,20 @@
 #pragma once
 
 #include <cstddef>
-#include <functional>
-#include <iosfwd>
-#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "UTILITARIOS/falhas.hpp"
 
-// One-shot HTTPS requests over libcurl whose response body is read as a
-// stream while it arrives, so that a large access list is never held whole
-// in memory next to what is built from it.
+// One-shot HTTPS requests over libcurl. The response body is received whole:
+// a real access list is a few megabytes.
 namespace api {
 
 /// The request could not be completed: name resolution, connection, TLS
-/// handshake or certificate check, or a transfer that broke off. The message
-/// names the request and carries libcurl's own text.
+/// handshake or certificate check, a transfer that broke off, or a server
+/// that sent nothing for implantacao::kSilencioApiSegundos. The message
+/// names the request and carries libcurl's own text or the silence's length.
 class FalhaTransporte : public falhas::Falha {
  public:
   explicit FalhaTransporte(const std::string& mensagem)
@@ -32,19 +30,6 @@ class RespostaInvalida : public falhas::Falha {
       : falhas::Falha("resposta inválida da API", mensagem) {}
 };
 
-/// Thrown by a body reader when the body is not valid JSON. `byte` is the
-/// offset reached by the parser; `causa` is the parser's explanation
-/// without any quoted input.
-class JsonInvalido : public std::runtime_error {
- public:
-  JsonInvalido(std::size_t byte, const std::string& causa)
-      : std::runtime_error(causa), byte_(byte) {}
-  std::size_t byte() const noexcept { return byte_; }
-
- private:
-  std::size_t byte_;
-};
-
 struct Pedido {
   enum class Metodo { get, post };
   Metodo metodo = Metodo::get;
@@ -57,20 +42,39 @@ struct Pedido {
   std::string corpo;  ///< POST body, sent as is
   /// How diagnostics name the request, e.g. "POST /login".
   std::string nome;
+  /// Texts that no diagnostic about this request may show.
+  std::vector<std::string> segredos;
 };
 
-/// Sends `pedido` and calls `ler` once with a stream of the decoded response
-/// body (gzip, deflate, br and zstd are decoded), whatever the HTTP status.
-/// The transfer proceeds while `ler` reads; `ler` should read to the end.
-/// Blocks without a time-out. Throws FalhaTransporte when the transfer
-/// fails, RespostaInvalida when `ler` throws JsonInvalido (naming the
-/// request, and quoting the first bytes of the body only when they do not
-/// look like JSON at all), and lets every other exception of `ler` through.
-void enviar(const Pedido& pedido, const std::function<void(std::istream&)>& ler);
+struct Resposta {
+  std::string status;        ///< "HTTP 401 Unauthorized", from the last status line
+  std::string tipoConteudo;  ///< Content-Type, empty when absent
+  std::string corpo;         ///< decoded (gzip, deflate, br and zstd)
+};
 
-/// The diagnostic part that shows the start of a body which is not JSON:
-/// empty when the body looks like JSON (it may hold passwords); otherwise
-/// at most 60 bytes, control bytes escaped, the operator's password masked.
-std::string trechoSeguro(const std::string& inicio, std::size_t total);
+/// Sends `pedido` and returns the response, whatever the HTTP status.
+/// Blocks as long as bytes keep arriving, however slowly. Throws
+/// FalhaTransporte, and RespostaInvalida for a decoded body larger than
+/// implantacao::kCorpoApiMaximo.
+Resposta enviar(const Pedido& pedido);
+
+/// What a diagnostic may tell of a response: the status, the content type,
+/// the size and, for a body that is not JSON, its start (see trechoSeguro).
+/// "HTTP 502 Bad Gateway, text/html, 58 bytes, começa com \"<html>...\"".
+std::string descrever(const Pedido& pedido, const Resposta& resposta);
+
+/// The failure for a body that the JSON parser refused with error `id` at
+/// `byte` (nlohmann's parse_error, or its out_of_range 406 for a number no
+/// double holds): names the request, the parser's finding and describes the
+/// response.
+RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int id,
+                           std::size_t byte);
+
+/// The start of a body which is not JSON, safe to show: empty when the body
+/// starts like JSON; otherwise the bytes before the first "{", "[" or "\""
+/// (where a value, and so a secret, could begin), at most 60 of them, every
+/// secret masked (also a prefix of one that the cut leaves at the end),
+/// control and non-ASCII bytes escaped.
+std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos);
 
 }  // namespace api

@@ -291,19 +291,8 @@ void conexaoSSH::clear_buffer() {
 }
 
 std::string conexaoSSH::execute_command(const std::string& command) {
-  return executar(command, nullptr);
-}
-
-conexaoSSH::ResultadoCronometrado conexaoSSH::execute_command_timed(const std::string& command) {
-  ResultadoCronometrado r;
-  r.result = executar(command, &r.seconds);
-  return r;
-}
-
-std::string conexaoSSH::executar(const std::string& command, double* segundos) {
   if (!channel_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);
   try {
-    const auto inicio = Relogio::now();
     enviar(command + "\n", "ao enviar o comando");
     saida::Coletor coletor(end_data_);
     saida::DecodificadorUtf8 utf8;
@@ -328,9 +317,7 @@ std::string conexaoSSH::executar(const std::string& command, double* segundos) {
       if (Relogio::now() - ultimoDado > ocioso) break;
       if (coletor.marcadorVisto()) break;
     }
-    std::string result = saida::limparSaida(coletor.texto(), command, end_data_);
-    if (segundos != nullptr) *segundos = Segundos(Relogio::now() - inicio).count();
-    return result;
+    return saida::limparSaida(coletor.texto(), command, end_data_);
   } catch (const ErroSSH& e) {
     // The target's user and host come from the API.
     std::cout << "SSH error: " << console::visivel(e.what()) << std::endl;

@@ -107,10 +107,6 @@ class conexaoSSH : public SessaoRemota {
   /// End marker of a command's output; absent unless given.
   const std::optional<std::string>& end_data() const noexcept { return end_data_; }
   double timeout() const noexcept { return timeout_; }
-  bool has_client() const noexcept { return client_.has_value(); }
-  bool has_channel() const noexcept { return channel_.has_value(); }
-  /// True once close() has run on the present client.
-  bool is_closed() const noexcept { return client_ && client_->fechado(); }
 
   /// Releases any previous connection, then opens a new one: TCP, handshake,
   /// password authentication (no agent, no key files, no ~/.ssh/config; when
@@ -138,19 +134,11 @@ class conexaoSSH : public SessaoRemota {
   /// remote that keeps printing without the marker keeps it running.
   std::string execute_command(const std::string& command) override;
 
-  struct ResultadoCronometrado {
-    std::string result;
-    double seconds = 0.0;  ///< from just before the send to after the cleaning
-  };
-  /// execute_command() that also reports its elapsed wall time.
-  ResultadoCronometrado execute_command_timed(const std::string& command);
-
   /// Closes the channel, then the connection. Safe in every state and when
   /// repeated; never throws.
   void close() noexcept override;
 
  private:
-  std::string executar(const std::string& command, double* segundos);
   int autenticarInterativo();
   ssh_channel_struct* canalUtilizavel(const char* operacao) const;
   bool haDados(const char* operacao);

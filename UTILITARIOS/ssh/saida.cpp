@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "UTILITARIOS/texto.hpp"
+
 namespace ssh::saida {
 namespace {
 
@@ -45,14 +47,6 @@ int examinar(const unsigned char* p, std::size_t n) {
     if (c < (i == 1 ? menor : 0x80) || c > (i == 1 ? maior : 0xBF)) return kInvalida;
   }
   return tamanho;
-}
-
-// Code point of a sequence already found well formed by examinar().
-char32_t codigo(const unsigned char* p, int tamanho) {
-  if (tamanho == 1) return p[0];
-  char32_t c = p[0] & (0xFF >> (tamanho + 1));
-  for (int i = 1; i < tamanho; ++i) c = (c << 6) | (p[i] & 0x3F);
-  return c;
 }
 
 const unsigned char* bytes(std::string_view s) {
@@ -104,7 +98,7 @@ std::string DecodificadorUtf8::decodificar(std::string_view bloco) {
 bool tratarPaginador(std::string& bloco) {
   constexpr std::string_view kMais = "--More--";
   if (bloco.find(kMais) == std::string::npos && bloco.find(':') == std::string::npos) return false;
-  bloco = removerTodas(removerTodas(bloco, kMais), ":");
+  bloco = texto::removerTodas(texto::removerTodas(bloco, kMais), ":");
   return true;
 }
 
@@ -160,61 +154,14 @@ std::vector<std::string_view> dividirLinhas(std::string_view texto) {
   return linhas;
 }
 
-bool ehEspaco(char32_t c) {
-  if (c <= 0x20) return c == 0x20 || (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F);
-  switch (c) {
-    case 0x85:
-    case 0xA0:
-    case 0x1680:
-    case 0x2028:
-    case 0x2029:
-    case 0x202F:
-    case 0x205F:
-    case 0x3000:
-      return true;
-    default:
-      return c >= 0x2000 && c <= 0x200A;
-  }
-}
-
-std::string_view removerEspacos(std::string_view texto) {
-  const unsigned char* p = bytes(texto);
-  std::size_t inicio = 0, fim = texto.size();
-  while (inicio < fim) {
-    const int t = examinar(p + inicio, fim - inicio);
-    if (t <= 0 || !ehEspaco(codigo(p + inicio, t))) break;
-    inicio += static_cast<std::size_t>(t);
-  }
-  while (fim > inicio) {
-    std::size_t comeco = fim - 1;
-    while (comeco > inicio && fim - comeco < 4 && (p[comeco] & 0xC0) == 0x80) --comeco;
-    const int t = examinar(p + comeco, fim - comeco);
-    if (t <= 0 || static_cast<std::size_t>(t) != fim - comeco || !ehEspaco(codigo(p + comeco, t)))
-      break;
-    fim = comeco;
-  }
-  return texto.substr(inicio, fim - inicio);
-}
-
-std::string removerTodas(std::string_view texto, std::string_view alvo) {
-  if (alvo.empty()) return std::string(texto);
-  std::string saida;
-  saida.reserve(texto.size());
-  std::size_t inicio = 0;
-  for (std::size_t achado; (achado = texto.find(alvo, inicio)) != std::string_view::npos;
-       inicio = achado + alvo.size())
-    saida.append(texto.substr(inicio, achado - inicio));
-  saida.append(texto.substr(inicio));
-  return saida;
-}
-
 namespace {
 // A typed line as its echo looks after decoding and cleaning: without bytes
 // that are not UTF-8, "--More--", colons and "Senha", stripped.
 std::string ecoLimpo(std::string_view comando) {
   const std::string valido = DecodificadorUtf8().decodificar(comando);
-  const std::string semPaginador = removerTodas(removerTodas(valido, "--More--"), ":");
-  return std::string(removerEspacos(removerTodas(semPaginador, kSenha)));
+  const std::string semPaginador =
+      texto::removerTodas(texto::removerTodas(valido, "--More--"), ":");
+  return std::string(texto::aparar(texto::removerTodas(semPaginador, kSenha)));
 }
 }  // namespace
 
@@ -225,8 +172,8 @@ std::string limparSaida(std::string_view recebido, std::string_view comando,
   std::vector<std::string> linhas;
   for (std::string_view linha : dividirLinhas(recebido)) {
     if (linha.find(kSenha) == std::string_view::npos) continue;
-    const std::string sem = removerTodas(linha, kSenha);
-    linhas.emplace_back(removerEspacos(sem));
+    const std::string sem = texto::removerTodas(linha, kSenha);
+    linhas.emplace_back(texto::aparar(sem));
   }
   if (!linhas.empty() && linhas.front() == comando) linhas.erase(linhas.begin());
   // The echo of the typed line carries the root password. It is kept when
@@ -243,7 +190,7 @@ std::string limparSaida(std::string_view recebido, std::string_view comando,
     if (i > 0) junto += '\n';
     junto += linhas[i];
   }
-  return std::string(removerEspacos(junto));
+  return std::string(texto::aparar(junto));
 }
 
 }  // namespace ssh::saida

@@ -57,27 +57,13 @@ class Coletor {
 /// not start an empty last line, and an empty text has no lines.
 std::vector<std::string_view> dividirLinhas(std::string_view texto);
 
-/// True for the white-space characters that `removerEspacos` strips: ASCII
-/// "\t\n\v\f\r" and blank, the separators 0x1C to 0x1F, and the Unicode
-/// spaces U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029, U+202F,
-/// U+205F and U+3000.
-bool ehEspaco(char32_t c);
-
-/// Strips white space (see `ehEspaco`) at both ends. Bytes that are not valid
-/// UTF-8 count as text, never as white space.
-std::string_view removerEspacos(std::string_view texto);
-
-/// Replaces every non-overlapping occurrence of `alvo`, left to right, in
-/// one pass (what is formed by a removal is not removed again).
-std::string removerTodas(std::string_view texto, std::string_view alvo);
-
 /// The cleaning of a command's collected output: keeps only the lines holding
-/// "Senha", each without any "Senha" and stripped; drops the first kept line
-/// when it equals `comando`, every kept line that holds the non-empty
-/// echo of `comando` as the cleaning leaves it (without "--More--", colons
-/// and "Senha", stripped; no typed line is ever returned), and the last one
-/// when it ends with a non-empty `marcador`; joins the rest with "\n" and
-/// strips the result.
+/// "Senha", each without any "Senha" and stripped (texto::aparar); drops the
+/// first kept line when it equals `comando`, every kept line that holds the
+/// non-empty echo of `comando` as the cleaning leaves it (without "--More--",
+/// colons and "Senha", stripped; no typed line is ever returned), and the
+/// last one when it ends with a non-empty `marcador`; joins the rest with
+/// "\n" and strips the result.
 std::string limparSaida(std::string_view recebido, std::string_view comando,
                         const std::optional<std::string>& marcador);
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "UTILITARIOS/texto.hpp"
+
 namespace workflow::comandos {
 namespace {
 
@@ -109,11 +111,7 @@ std::string permissao(std::string_view nomeCodigo) {
 std::string mascararSenha(std::string texto, std::string_view pwdRoot) {
   const std::string digitada = formatoPrintf(pwdRoot);
   // The echo as the output cleaning leaves it: colons, then "Senha", removed.
-  std::string limpa;
-  for (char c : digitada)
-    if (c != ':') limpa += c;
-  for (auto pos = limpa.find("Senha"); pos != std::string::npos; pos = limpa.find("Senha", pos))
-    limpa.erase(pos, 5);
+  const std::string limpa = texto::removerTodas(texto::removerTodas(digitada, ":"), "Senha");
   const std::string mascara = "printf \"***\\n\"";
   for (const std::string& forma : {digitada, limpa}) {
     const std::string alvo = "printf \"" + forma + "\\n\"";

@@ -1,15 +1,15 @@
 #include "UTILITARIOS/workflow/inventario.hpp"
 
-#include <algorithm>
+#include <nlohmann/json.hpp>
 #include <utility>
 
-#include "UTILITARIOS/workflow/texto.hpp"
+#include "UTILITARIOS/api/cliente_api.hpp"
+#include "UTILITARIOS/texto.hpp"
 
 namespace workflow {
 namespace {
 
-using api::MaquinaAcesso;
-using api::TipoJson;
+using nlohmann::ordered_json;
 
 /// Unwinds the reading of one customer entry to its first failure.
 struct Interrupcao {
@@ -20,7 +20,22 @@ struct Interrupcao {
   throw Interrupcao{onde + ": " + problema};
 }
 
-std::string encontrado(TipoJson t) { return "é " + std::string(api::nomeDoTipo(t)); }
+std::string encontrado(const ordered_json& v) {
+  return "é " + std::string(api::nomeDoTipo(api::tipoDe(v)));
+}
+
+// Null, false, zero and the empty text, array and object.
+bool vazio(const ordered_json& v) {
+  if (v.is_number()) return v.get<double>() == 0.0;
+  if (v.is_boolean()) return !v.get<bool>();
+  return v.is_null() || v.empty() || (v.is_string() && v.get_ref<const std::string&>().empty());
+}
+
+// The member `nome` of `objeto`, or null when it is absent.
+const ordered_json* membro(const ordered_json& objeto, const char* nome) {
+  const auto it = objeto.find(nome);
+  return it == objeto.end() ? nullptr : &*it;
+}
 
 }  // namespace
 
@@ -50,17 +65,11 @@ Acesso lerAcesso(std::string_view acesso, const std::string& onde) {
   return resultado;
 }
 
-void MontadorClientes::documento(TipoJson tipo) {
-  if (tipo != TipoJson::array && !falha_)
-    falha_ = "a lista de acessos não é um array JSON (" + encontrado(tipo) + ")";
-}
-
-void MontadorClientes::cliente(api::ClienteAcesso&& entrada) {
+void MontadorClientes::cliente(const ordered_json& entrada) {
   ++posicao_;
   if (falha_) return;
-  api::ClienteAcesso c = std::move(entrada);
   try {
-    lerCliente(c);
+    lerCliente(entrada);
   } catch (const Interrupcao& i) {
     falha_ = i.mensagem;
   } catch (const FalhaInventario& erro) {
@@ -68,106 +77,92 @@ void MontadorClientes::cliente(api::ClienteAcesso&& entrada) {
   }
 }
 
-void MontadorClientes::lerCliente(api::ClienteAcesso& c) {
-  std::string onde = "cliente na posição " + std::to_string(posicao_);
-  if (c.forma != TipoJson::objeto)
-    falhar(onde, "a entrada não é um objeto JSON (" + encontrado(c.forma) + ")");
-  if (!c.temNumero) falhar(onde, "falta o membro \"numero\"");
-  onde += " (numero " + c.numero.texto() + ")";
-  if (c.produto == TipoJson::ausente) falhar(onde, "falta o membro \"produto\"");
-  if (c.produto != TipoJson::array)
-    falhar(onde, "\"produto\" não é um array (" + encontrado(c.produto) + ")");
-  if (c.produtoVazio) falhar(onde, "\"produto\" está vazio");
-  if (c.primeiroProduto != TipoJson::objeto)
-    falhar(onde, "produto[0] não é um objeto (" + encontrado(c.primeiroProduto) + ")");
-  std::string rotulo = c.numero.texto() + " - " + (c.temNome ? c.nome.texto() : "N/A");
-  if (c.maquinasForma == TipoJson::ausente)
-    falhar(onde, "falta o membro \"maquinas\" em produto[0]");
-  if (c.maquinasForma != TipoJson::array)
-    falhar(onde, "produto[0].maquinas não é um array (" + encontrado(c.maquinasForma) + ")");
+void MontadorClientes::acrescentar(const std::string& rotulo, RegistroMaquina&& registro) {
+  // A group is born with its first record, so that labels keep the order in
+  // which their records were met.
+  const auto [grupo, novo] = indicePorRotulo_.try_emplace(rotulo, clientes_.size());
+  if (novo) {
+    rotulos_.push_back(std::make_shared<const std::string>(rotulo));
+    clientes_.push_back({rotulo, {}});
+  }
+  registro.cliente = rotulos_[grupo->second];
+  clientes_[grupo->second].maquinas.push_back(std::move(registro));
+}
 
-  // Records go straight into their group; a group is born with its first
-  // record, so that labels keep the order in which their records were met.
-  std::size_t grupo = clientes_.size();
-  auto existente = indicePorRotulo_.find(rotulo);
-  if (existente != indicePorRotulo_.end()) grupo = existente->second;
-  bool preparado = false;
-  auto registros = [&]() -> std::vector<RegistroMaquina>& {
-    if (grupo == clientes_.size()) {
-      indicePorRotulo_.emplace(rotulo, grupo);
-      rotulos_.push_back(std::make_shared<const std::string>(rotulo));
-      clientes_.push_back({rotulo, {}});
-    }
-    auto& destino = clientes_[grupo].maquinas;
-    if (!preparado) {
-      // Room for this entry's machines at once; growth stays geometric when
-      // one label collects many entries.
-      preparado = true;
-      const std::size_t necessario = destino.size() + c.maquinas.size();
-      if (destino.capacity() < necessario)
-        destino.reserve(std::max(necessario, destino.capacity() + destino.capacity() / 2));
-    }
-    return destino;
-  };
+void MontadorClientes::lerCliente(const ordered_json& c) {
+  std::string onde = "cliente na posição " + std::to_string(posicao_);
+  if (!c.is_object()) falhar(onde, "a entrada não é um objeto JSON (" + encontrado(c) + ")");
+  const ordered_json* numero = membro(c, "numero");
+  if (numero == nullptr) falhar(onde, "falta o membro \"numero\"");
+  const std::string numeroTexto = api::Valor(*numero).texto();
+  onde += " (numero " + numeroTexto + ")";
+  const ordered_json* produto = membro(c, "produto");
+  if (produto == nullptr) falhar(onde, "falta o membro \"produto\"");
+  if (!produto->is_array())
+    falhar(onde, "\"produto\" não é um array (" + encontrado(*produto) + ")");
+  if (produto->empty()) falhar(onde, "\"produto\" está vazio");
+  const ordered_json& primeiro = produto->front();
+  if (!primeiro.is_object())
+    falhar(onde, "produto[0] não é um objeto (" + encontrado(primeiro) + ")");
+  const ordered_json* nome = membro(primeiro, "nome");
+  const std::string rotulo = numeroTexto + " - " + (nome ? api::Valor(*nome).texto() : "N/A");
+  const ordered_json* maquinas = membro(primeiro, "maquinas");
+  if (maquinas == nullptr) falhar(onde, "falta o membro \"maquinas\" em produto[0]");
+  if (!maquinas->is_array())
+    falhar(onde, "produto[0].maquinas não é um array (" + encontrado(*maquinas) + ")");
 
   std::size_t posicao = 0;
-  for (MaquinaAcesso& m : c.maquinas) {
+  for (const ordered_json& m : *maquinas) {
     ++posicao;
     const auto ondeMaquina = [&] {
       return onde + ", máquina na posição " + std::to_string(posicao);
     };
-    if (m.forma != TipoJson::objeto)
-      falhar(ondeMaquina(), "a entrada não é um objeto JSON (" + encontrado(m.forma) + ")");
-    if (!m.tem(MaquinaAcesso::tipo)) falhar(ondeMaquina(), "falta o membro \"tipo\"");
-    auto& v = m.valores;
-    if (v[MaquinaAcesso::tipo] == "database" || v[MaquinaAcesso::tipo] == "outro") continue;
+    if (!m.is_object())
+      falhar(ondeMaquina(), "a entrada não é um objeto JSON (" + encontrado(m) + ")");
+    const ordered_json* tipo = membro(m, "tipo");
+    if (tipo == nullptr) falhar(ondeMaquina(), "falta o membro \"tipo\"");
+    if (*tipo == "database" || *tipo == "outro") continue;
 
-    const bool formaCompleta = m.tem(MaquinaAcesso::ip) && m.tem(MaquinaAcesso::sshPort) &&
-                               m.tem(MaquinaAcesso::user) && m.tem(MaquinaAcesso::senhaVm) &&
-                               m.tem(MaquinaAcesso::senhaRoot);
-    if (formaCompleta) {
-      auto& destino = registros();
-      destino.push_back({rotulos_[grupo], std::move(v[MaquinaAcesso::tipo]),
-                         std::move(v[MaquinaAcesso::ip]), std::move(v[MaquinaAcesso::sshPort]),
-                         std::move(v[MaquinaAcesso::user]), std::move(v[MaquinaAcesso::senhaVm]),
-                         std::move(v[MaquinaAcesso::senhaRoot])});
+    const ordered_json* senhaVm = membro(m, "senhaVm");
+    const ordered_json* senhaRoot = membro(m, "senhaRoot");
+    const ordered_json* ip = membro(m, "ip");
+    const ordered_json* porta = membro(m, "sshPort");
+    const ordered_json* user = membro(m, "user");
+    if (ip && porta && user && senhaVm && senhaRoot) {
+      acrescentar(rotulo, {nullptr, api::Valor(*tipo), api::Valor(*ip), api::Valor(*porta),
+                           api::Valor(*user), api::Valor(*senhaVm), api::Valor(*senhaRoot)});
       continue;
     }
     // The short form, only for entries with enough members to be a machine.
-    if (m.chaves <= 4) continue;
-    bool utilizavel = true;
-    for (const auto campo :
-         {MaquinaAcesso::acesso, MaquinaAcesso::senhaVm, MaquinaAcesso::senhaRoot})
-      utilizavel = utilizavel && m.tem(campo) && !v[campo].vazio();
-    if (!utilizavel) continue;
-    if (!v[MaquinaAcesso::acesso].ehTexto())
-      falhar(ondeMaquina(),
-             "\"acesso\" não é um texto (" + encontrado(v[MaquinaAcesso::acesso].tipo()) + ")");
-    Acesso acesso = lerAcesso(v[MaquinaAcesso::acesso].texto(), ondeMaquina());
-    auto& destino = registros();
-    destino.push_back({rotulos_[grupo], std::move(v[MaquinaAcesso::tipo]),
-                       api::Valor::deTexto(std::move(acesso.endereco)),
-                       api::Valor::deTexto(std::move(acesso.porta)),
-                       api::Valor::deTexto(std::move(acesso.usuario)),
-                       std::move(v[MaquinaAcesso::senhaVm]),
-                       std::move(v[MaquinaAcesso::senhaRoot])});
+    if (m.size() <= 4) continue;
+    const ordered_json* acesso = membro(m, "acesso");
+    if (!acesso || vazio(*acesso) || !senhaVm || vazio(*senhaVm) || !senhaRoot ||
+        vazio(*senhaRoot))
+      continue;
+    if (!acesso->is_string())
+      falhar(ondeMaquina(), "\"acesso\" não é um texto (" + encontrado(*acesso) + ")");
+    Acesso lido = lerAcesso(acesso->get_ref<const std::string&>(), ondeMaquina());
+    acrescentar(rotulo, {nullptr, api::Valor(*tipo), api::Valor::deTexto(std::move(lido.endereco)),
+                         api::Valor::deTexto(std::move(lido.porta)),
+                         api::Valor::deTexto(std::move(lido.usuario)), api::Valor(*senhaVm),
+                         api::Valor(*senhaRoot)});
   }
 }
 
-Clientes MontadorClientes::concluir() {
+Clientes MontadorClientes::concluir(const ordered_json& documento) {
   if (falha_) throw FalhaInventario(*falha_);
+  if (!documento.is_array())
+    throw FalhaInventario("a lista de acessos não é um array JSON (" + encontrado(documento) + ")");
   indicePorRotulo_.clear();
   rotulos_.clear();
-  // Room was reserved for skipped and dropped entries too.
-  for (GrupoCliente& g : clientes_) g.maquinas.shrink_to_fit();
   return std::move(clientes_);
 }
 
-Clientes montarClientes(api::ListaAcessos&& lista) {
+Clientes montarClientes(std::string_view lista) {
   MontadorClientes montador;
-  montador.documento(lista.documento);
-  for (api::ClienteAcesso& c : lista.clientes) montador.cliente(std::move(c));
-  return montador.concluir();
+  const ordered_json documento =
+      api::lerPorElemento(lista, [&](ordered_json& entrada) { montador.cliente(entrada); });
+  return montador.concluir(documento);
 }
 
 }  // namespace workflow

@@ -1,15 +1,15 @@
 #pragma once
 
-#include <array>
+#include <cstddef>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include "UTILITARIOS/api/leitura_json.hpp"
-#include "UTILITARIOS/api/lista_acessos.hpp"
+#include "UTILITARIOS/api/valor.hpp"
 #include "UTILITARIOS/falhas.hpp"
 
 // The machine inventory: from the access list to machine records grouped by
@@ -17,7 +17,8 @@
 namespace workflow {
 
 /// One machine to treat, built once and never changed. Its fields are the
-/// values of the seven placeholder keys, in the order of kChavesRegistro.
+/// values of the seven placeholder keys ({#CLIENTE}, {#TIPO}, {#IP},
+/// {#PORTA}, {#USUARIO}, {#SENHA}, {#SENHAROOT}).
 /// Except the label, the values are exactly what the access list gave
 /// (api::Valor: a text as is, any other value as its JSON text; `.texto()`
 /// is how the tool shows or sends it, `.json()` rebuilds it).
@@ -34,10 +35,6 @@ struct RegistroMaquina {
 
   const std::string& rotulo() const { return *cliente; }
 };
-
-/// The placeholder keys of a record, in the record's order.
-inline constexpr std::array<std::string_view, 7> kChavesRegistro = {
-    "{#CLIENTE}", "{#TIPO}", "{#IP}", "{#PORTA}", "{#USUARIO}", "{#SENHA}", "{#SENHAROOT}"};
 
 /// One customer label with its records, in access-list order.
 struct GrupoCliente {
@@ -73,21 +70,22 @@ struct Acesso {
 };
 Acesso lerAcesso(std::string_view acesso, const std::string& onde);
 
-/// Builds the records and the grouping from the access list as it streams
-/// in: each customer entry becomes records as soon as it is complete, so
-/// the list is never held whole. A failure is kept and thrown by
-/// `concluir()`, after the reading has ended: a body that turns out not to
-/// be JSON is reported as such, as it would be if the list had been parsed
-/// first. Entries after the first failure are not looked at.
-class MontadorClientes : public api::DestinoAcessos {
+/// Builds the records and the grouping from the access list's customer
+/// entries, handed one at a time while the list is parsed (see
+/// api::lerPorElemento). A failure is kept and thrown by `concluir()`, after
+/// the parsing has ended: a body that turns out not to be JSON is reported
+/// as such, as it would be if the list had been parsed first. Entries after
+/// the first failure are not looked at.
+class MontadorClientes {
  public:
-  void documento(api::TipoJson tipo) override;
-  void cliente(api::ClienteAcesso&& entrada) override;
-  /// The grouping; throws FalhaInventario for the first failure met.
-  Clientes concluir();
+  void cliente(const nlohmann::ordered_json& entrada);
+  /// The grouping of a list whose whole `documento` (its top-level array
+  /// emptied) has been read; throws FalhaInventario for the first failure.
+  Clientes concluir(const nlohmann::ordered_json& documento);
 
  private:
-  void lerCliente(api::ClienteAcesso& c);
+  void lerCliente(const nlohmann::ordered_json& c);
+  void acrescentar(const std::string& rotulo, RegistroMaquina&& registro);
   std::optional<std::string> falha_;
   std::size_t posicao_ = 0;
   Clientes clientes_;
@@ -95,7 +93,8 @@ class MontadorClientes : public api::DestinoAcessos {
   std::vector<std::shared_ptr<const std::string>> rotulos_;  // per group
 };
 
-/// The grouping of a whole reduced list (tests, small lists).
-Clientes montarClientes(api::ListaAcessos&& lista);
+/// The grouping of a whole access-list text (tests). Throws nlohmann's
+/// parse_error when it is not JSON, FalhaInventario as above.
+Clientes montarClientes(std::string_view lista);
 
 }  // namespace workflow

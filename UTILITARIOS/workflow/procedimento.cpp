@@ -1,16 +1,18 @@
 #include "UTILITARIOS/workflow/procedimento.hpp"
 
 #include <cctype>
-#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <optional>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "UTILITARIOS/api/verificar_ip.hpp"
 #include "UTILITARIOS/console.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/implantacao.hpp"
+#include "UTILITARIOS/texto.hpp"
 #include "UTILITARIOS/workflow/comandos_remotos.hpp"
 
 namespace workflow {
@@ -25,40 +27,30 @@ class ErroRegistro : public falhas::Falha {
   explicit ErroRegistro(const std::string& mensagem) : Falha("registro de máquina inválido", mensagem) {}
 };
 
-constexpr std::string_view kEspacos = " \t\n\r\v\f";
-
-std::string_view aparado(std::string_view texto) {
-  const auto inicio = texto.find_first_not_of(kEspacos);
-  if (inicio == std::string_view::npos) return {};
-  return texto.substr(inicio, texto.find_last_not_of(kEspacos) - inicio + 1);
-}
-
-int inteiro(std::string_view texto, int& valor) {
-  const auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), valor);
-  return !texto.empty() && erro == std::errc() && fim == texto.data() + texto.size();
-}
-
-// A port is a whole number, or a decimal text with optional blanks and sign.
-int lerPorta(const api::Valor& valor) {
-  int porta = 0;
-  if (valor.ehTexto()) {
-    std::string_view texto = aparado(valor.texto());
-    if (!texto.empty() && texto.front() == '+') texto.remove_prefix(1);
-    if (inteiro(texto, porta)) return porta;
-  } else if (valor.tipo() == api::TipoJson::numero) {
-    if (inteiro(valor.texto(), porta)) return porta;
+// A port is a whole number, or a decimal text with optional blanks and sign,
+// of any size: one that no TCP port has only fails the connection, so that
+// the run goes on with the next machine.
+texto::Inteiro lerPorta(const api::Valor& valor) {
+  std::optional<texto::Inteiro> porta;
+  if (valor.ehTexto() || valor.tipo() == api::TipoJson::numero)
+    porta = texto::lerInteiro(valor.texto());
+  if (!porta && valor.tipo() == api::TipoJson::numero) {
     // A number written with a fraction or exponent counts when it is whole.
     const double numero = valor.json().get<double>();
-    if (std::trunc(numero) == numero && std::abs(numero) < 1e9) return static_cast<int>(numero);
+    char digitos[400];
+    if (std::isfinite(numero) && std::trunc(numero) == numero &&
+        std::snprintf(digitos, sizeof digitos, "%.0f", numero) > 0)
+      porta = texto::lerInteiro(digitos);
   }
+  if (porta) return *porta;
   throw ErroRegistro("porta " + (valor.ehTexto() ? "\"" + valor.texto() + "\"" : valor.texto()) +
                      " não é um número inteiro");
 }
 
-std::string removerTodos(std::string texto, std::string_view trecho) {
-  for (auto pos = texto.find(trecho); pos != std::string::npos; pos = texto.find(trecho, pos))
-    texto.erase(pos, trecho.size());
-  return texto;
+// The TCP port a port number names; 0, which no connect accepts, when it is
+// too large or negative.
+int portaTcp(const texto::Inteiro& porta) {
+  return porta.negativo || porta.digitos.size() > 5 ? 0 : std::stoi(porta.digitos);
 }
 
 bool contem(std::string_view texto, std::string_view trecho) {
@@ -93,7 +85,7 @@ struct Fechamento {
 std::optional<Destino> destinoAntecipavel(const RegistroMaquina& maquina) {
   int port;
   try {
-    port = lerPorta(maquina.porta);
+    port = portaTcp(lerPorta(maquina.porta));
   } catch (const std::exception&) {
     return std::nullopt;  // the run ends at this machine's turn
   }
@@ -107,12 +99,13 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
   // Values that are not texts take their JSON text.
   const std::string& host = maquina.ip.texto();
-  const int port = lerPorta(maquina.porta);
+  const texto::Inteiro porta = lerPorta(maquina.porta);
+  const int port = portaTcp(porta);
   const std::string& user = maquina.usuario.texto();
   const std::string& pwd = maquina.senha.texto();
   const std::string& pwdRoot = maquina.senhaRoot.texto();
   const std::string& cliente = maquina.rotulo();
-  const std::string destino = host + ":" + std::to_string(port);
+  const std::string destino = host + ":" + (porta.negativo ? "-" : "") + porta.digitos;
   falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
 
   // Texts from the API or the machine reach the terminal with their
@@ -148,7 +141,7 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
 
   const std::string listaScriptsComando = comandos::listagem(nomeCodigo);
   const std::string listaScripts = executar(listaScriptsComando);
-  if (aparado(listaScripts).empty()) {
+  if (texto::aparar(listaScripts).empty()) {
     console::linha({YELLOW, "Problema na execução dos comandos SSH.", RESET});
     return;
   }
@@ -163,7 +156,7 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   console::linha({"Lista de códigos encontrados:", mostrar(listaScripts)});
 
   const std::string versaoPython =
-      soVersao(aparado(removerTodos(executar(comandos::versaoPython()), "Python ")));
+      soVersao(texto::aparar(texto::removerTodas(executar(comandos::versaoPython()), "Python ")));
   const std::string comandoDownload = comandos::download(
       nomeCodigo, comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
 
@@ -176,7 +169,7 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   const auto falha = downloadCodigo.find(comandos::kFalhaDownload);
   if (falha != std::string::npos)
     downloadCodigo =
-        std::string(aparado(downloadCodigo.erase(falha, comandos::kFalhaDownload.size())));
+        std::string(texto::aparar(downloadCodigo.erase(falha, comandos::kFalhaDownload.size())));
   console::linha({"Informações de Download:", mostrar(downloadCodigo)});
   if (falha != std::string::npos)
     console::linha({YELLOW, "Falha no download. O script anterior foi mantido.", RESET});

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "UTILITARIOS/console.hpp"
-#include "UTILITARIOS/workflow/texto.hpp"
+#include "UTILITARIOS/texto.hpp"
 
 namespace workflow {
 namespace {

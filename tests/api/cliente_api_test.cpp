@@ -10,7 +10,6 @@
 
 namespace {
 
-using api::TipoJson;
 using api::Valor;
 
 std::string autorizacao(const Valor& token) {
@@ -21,13 +20,42 @@ std::string autorizacao(const Valor& token) {
 
 TEST(ClienteApi, TokenVaiComoTextoOuDigitos) {
   EXPECT_EQ(autorizacao(Valor::deTexto("abc.def")), "Authorization: Bearer abc.def");
-  EXPECT_EQ(autorizacao(Valor::deJson(TipoJson::numero, "12345")), "Authorization: Bearer 12345");
+  EXPECT_EQ(autorizacao(Valor(nlohmann::ordered_json(12345))), "Authorization: Bearer 12345");
   EXPECT_EQ(autorizacao(Valor::deTexto("")), "Authorization: Bearer ");
 }
 
 TEST(ClienteApi, TokenComQuebraDeLinhaEhRecusado) {
   for (const char* token : {"abc\r\nX-Injetado: 1", "abc\n", "\r"})
     EXPECT_THROW(api::cabecalhosAcessos(Valor::deTexto(token)), api::RespostaInvalida) << token;
+}
+
+// Each element of a top-level array is handed on once complete and dropped;
+// any other document comes back without its members. Nothing recurses.
+TEST(ClienteApi, ListaLidaElementoAElemento) {
+  const std::string fundo = std::string(100000, '[') + std::string(100000, ']');
+  struct Caso {
+    std::string corpo;
+    std::vector<std::string> elementos;  ///< kinds handed on, in order
+    std::string devolvido;               ///< the document's text afterwards
+  };
+  for (const Caso& k : {
+           Caso{R"([1, {"a": )" + fundo + R"(}, [2], "t"])", {"1", "o", "a", "s"}, "[]"},
+           Caso{fundo, {"a"}, "[]"},
+           Caso{R"({"x": [1], "y": )" + fundo + "}", {}, "{}"},
+           Caso{R"("texto")", {}, R"("texto")"},
+       }) {
+    std::vector<std::string> elementos;
+    const auto documento = api::lerPorElemento(k.corpo, [&](nlohmann::ordered_json& e) {
+      elementos.push_back(e.is_number() ? e.dump() : std::string(1, e.type_name()[0]));
+    });
+    EXPECT_EQ(elementos, k.elementos) << k.corpo.substr(0, 30);
+    EXPECT_EQ(documento.dump(), k.devolvido);
+  }
+  std::size_t entregues = 0;
+  EXPECT_THROW(api::lerPorElemento("[1, 2, " + std::string(100000, '['),
+                                   [&](nlohmann::ordered_json&) { ++entregues; }),
+               nlohmann::json::parse_error);
+  EXPECT_EQ(entregues, 2u);
 }
 
 TEST(ClienteApi, CorpoDoLoginTemLoginESenhaNessaOrdem) {

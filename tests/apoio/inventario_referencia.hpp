@@ -1,7 +1,7 @@
 #pragma once
 
 // The machine inventory written plainly over a fully parsed document, to be
-// compared with the one the tool builds while the list streams in.
+// compared with the one the tool builds customer by customer.
 #include <cstddef>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "UTILITARIOS/api/leitura_json.hpp"
+#include "UTILITARIOS/api/valor.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "tests/apoio/texto_referencia.hpp"
 
@@ -55,8 +55,6 @@ inline char tipoDe(const api::Valor& v) {
       return 'a';
     case api::TipoJson::objeto:
       return 'o';
-    case api::TipoJson::ausente:
-      break;
   }
   return '?';
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "UTILITARIOS/ssh/saida.hpp"
+#include "UTILITARIOS/texto.hpp"
 #include "tests/apoio/texto_referencia.hpp"
 #include "tests/fuzz/verificar.hpp"
 
@@ -202,10 +203,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
   verificarLimpeza(caso.recebido, caso.comando, caso.marcador, cru);
 
   // Helpers on their own, over the raw bytes.
-  const std::string_view aparado = saida::removerEspacos(caso.recebido);
+  const std::string_view aparado = texto::aparar(caso.recebido);
   verificar(aparado.data() >= caso.recebido.data() &&
                 aparado.data() + aparado.size() <= caso.recebido.data() + caso.recebido.size(),
-            "removerEspacos saiu do texto");
+            "aparar saiu do texto");
   std::size_t emLinhas = 0;
   for (std::string_view linha : saida::dividirLinhas(caso.recebido)) {
     verificar(linha.data() >= caso.recebido.data() &&
@@ -216,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
   verificar(emLinhas <= caso.recebido.size(), "linhas maiores que o texto");
   if (ref::utf8Valido(caso.recebido)) {
     const std::u32string pontos = ref::decodificarTudo(caso.recebido);
-    verificar(aparado == ref::codificar(ref::aparar(pontos)), "removerEspacos difere de strip()");
+    verificar(aparado == ref::codificar(ref::aparar(pontos)), "aparar difere de strip()");
     const auto linhas = saida::dividirLinhas(caso.recebido);
     const auto esperadas = ref::linhas(pontos);
     verificar(linhas.size() == esperadas.size(), "dividirLinhas: contagem difere de splitlines()");

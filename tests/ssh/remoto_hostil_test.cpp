@@ -54,6 +54,27 @@ double desde(Relogio::time_point inicio) {
   return std::chrono::duration<double>(Relogio::now() - inicio).count();
 }
 
+struct Cronometrado {
+  std::string result;
+  double seconds;
+};
+Cronometrado cronometrar(conexaoSSH& s, const std::string& comando) {
+  const auto inicio = Relogio::now();
+  std::string result = s.execute_command(comando);
+  return {std::move(result), desde(inicio)};
+}
+
+// A closed session answers a command with the SSH error.
+bool fechada(conexaoSSH& s) {
+  apoio::CapturaCout captura;
+  try {
+    s.execute_command("true");
+  } catch (const ssh::ErroSSH&) {
+    return true;
+  }
+  return false;
+}
+
 std::vector<std::string> linhas(const std::string& s) {
   std::vector<std::string> v;
   std::istringstream in(s);
@@ -80,8 +101,7 @@ double imprimirEConferir(conexaoSSH& s, std::size_t bytes) {
   const std::string carga = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTU";
   const std::size_t linha = std::string("Senha ").size() + carga.size() + 1;
   // The quotes keep the prompt word out of the echo of the typed line.
-  const auto r =
-      s.execute_command_timed("yes 'Sen''ha " + carga + "' | head -c " + std::to_string(bytes));
+  const auto r = cronometrar(s, "yes 'Sen''ha " + carga + "' | head -c " + std::to_string(bytes));
   const auto v = linhas(r.result);
   EXPECT_EQ(bytes % linha, 0u);
   EXPECT_EQ(v.size(), bytes / linha);
@@ -113,14 +133,14 @@ TEST_F(BytesInvalidos, Utf8InvalidoCaiENulFicaNaLinhaDaSenha) {
   // A byte that starts nothing inside the prompt word, a NUL, an overlong
   // form, a surrogate, a code point past U+10FFFF and a sequence cut by the
   // line end.
-  const auto r = s->execute_command_timed(
-      R"(printf 'Sen\377ha-a\000b\300\257c\355\240\200d\364\220\200\200e\342\202\n')");
+  const auto r = cronometrar(
+      *s, R"(printf 'Sen\377ha-a\000b\300\257c\355\240\200d\364\220\200\200e\342\202\n')");
   EXPECT_EQ(r.result, std::string("-a\0bcde", 7));
   EXPECT_LT(r.seconds, 2.0) << "the prompt should have ended the call";
 
   // Two megabytes that are all invalid vanish, and the line's end survives.
   const auto r2 =
-      s->execute_command_timed(R"(head -c 2000000 /dev/zero | tr '\0' '\377'; echo Sen""ha-fim)");
+      cronometrar(*s, R"(head -c 2000000 /dev/zero | tr '\0' '\377'; echo Sen""ha-fim)");
   EXPECT_EQ(r2.result, "-fim");
   EXPECT_LT(r2.seconds, 3.0);
   EXPECT_EQ(s->execute_command(comoRoot(kEco, "echo vivo")), "vivo");
@@ -138,8 +158,8 @@ void somenteRemovidos(const std::string& pedaco) {
   auto s = sessao(kEco, std::nullopt, kTimeout);
   s->connect();
   const auto inicio = Relogio::now();
-  const auto r = s->execute_command_timed("stty -echo; for i in $(seq 30); do printf %s '" +
-                                          pedaco + "'; sleep 0.1; done; stty echo");
+  const auto r = cronometrar(*s, "stty -echo; for i in $(seq 30); do printf %s '" + pedaco +
+                                     "'; sleep 0.1; done; stty echo");
   std::cout << "[ medida  ] only '" << pedaco << "': " << r.seconds << " s\n";
   EXPECT_EQ(r.result, "");
   EXPECT_GT(r.seconds, kTimeout);
@@ -159,7 +179,7 @@ TEST_F(Remoto, RemotoQueParaNoMeioTerminaPelaOciosidade) {
   constexpr double kTimeout = 2.0;
   auto s = sessao(kEco, "$"s, kTimeout);
   s->connect();
-  const auto r = s->execute_command_timed("echo Sen\"\"ha-antes; sleep 30");
+  const auto r = cronometrar(*s, "echo Sen\"\"ha-antes; sleep 30");
   std::cout << "[ medida  ] silent remote: " << r.seconds << " s\n";
   EXPECT_EQ(r.result, "-antes");
   EXPECT_GT(r.seconds, kTimeout);
@@ -168,7 +188,7 @@ TEST_F(Remoto, RemotoQueParaNoMeioTerminaPelaOciosidade) {
   const auto inicio = Relogio::now();
   s->close();
   EXPECT_LT(desde(inicio), 1.0);
-  EXPECT_TRUE(s->is_closed());
+  EXPECT_TRUE(fechada(*s));
 }
 
 // ------------------------------------------------------------ a dying sshd
@@ -214,7 +234,7 @@ TEST_F(Remoto, SshdMortoNoMeioDoComando) {
   EXPECT_EQ(impresso, "SSH error: " + erro + "\n");
   EXPECT_NE(erro.find("suporte@192.0.0.17:22"), std::string::npos) << erro;
   EXPECT_EQ(erro.find(kQueda.senha), std::string::npos) << erro;
-  EXPECT_TRUE(s->is_closed());
+  EXPECT_TRUE(fechada(*s));
   EXPECT_NO_THROW(s->close());
 
   auto outra = sessao(kQueda, "$"s, kTimeout);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "UTILITARIOS/texto.hpp"
 #include "tests/apoio/processo.hpp"
 
 namespace {
@@ -97,13 +98,6 @@ TEST(Coletor, SemMarcadorOuVazioNuncaTermina) {
 }
 
 // ------------------------------------------------------------ cleaning
-
-TEST(RemoverTodas, UmaPassagemSemSobreposicao) {
-  EXPECT_EQ(ssh::saida::removerTodas("SenSenhaha", "Senha"), "Senha");
-  EXPECT_EQ(ssh::saida::removerTodas("SenhaSenha x Senha", "Senha"), " x ");
-  EXPECT_EQ(ssh::saida::removerTodas("aaa", "aa"), "a");
-  EXPECT_EQ(ssh::saida::removerTodas("abc", ""), "abc");
-}
 
 // One received block through the decoder and the pager rule, then cleaned.
 std::string coletarELimpar(const std::vector<std::string>& blocos, const std::string& comando,
@@ -225,7 +219,7 @@ TEST(OraculoPython, DecodificarDividirERemoverEspacos) {
     for (auto l : ssh::saida::dividirLinhas(textos[i]))
       nossas += (nossas.empty() ? "." : " .") + hex(l);
     EXPECT_EQ(nossas, linhas) << hex(textos[i]);
-    EXPECT_EQ(hex(ssh::saida::removerEspacos(textos[i])), despido) << hex(textos[i]);
+    EXPECT_EQ(hex(texto::aparar(textos[i])), despido) << hex(textos[i]);
   }
 }
 

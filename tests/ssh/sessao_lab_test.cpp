@@ -79,15 +79,14 @@ TEST(Login, PorSenhaEmIPv4IPv6EPortaNaoPadrao) {
     SCOPED_TRACE(m.nome);
     auto s = sessao(m, "$"s, 5);
     ASSERT_NO_THROW(s->connect());
-    EXPECT_TRUE(s->has_client());
-    EXPECT_TRUE(s->has_channel());
-    EXPECT_FALSE(s->is_closed());
     // The appliance's host name proves which machine answered.
     EXPECT_EQ(s->execute_command(comoRoot(m, "hostname")), m.nome);
     s->close();
-    EXPECT_TRUE(s->is_closed());
-    EXPECT_TRUE(s->has_client());
-    EXPECT_TRUE(s->has_channel());
+    // Closed, not merely unconnected: a command meets the SSH error.
+    {
+      CapturaCout captura;
+      EXPECT_THROW(s->execute_command("hostname"), ssh::ErroSSH);
+    }
     EXPECT_NO_THROW(s->close());
   }
 }
@@ -129,8 +128,13 @@ TEST(FalhaDeConexao, PortaFechadaSenhaErradaEHostMudo) {
     if (c.m.host == "192.0.0.19") {
       EXPECT_GE(segundos, kTimeout - 0.1);
     }
-    EXPECT_TRUE(s->has_client());
-    EXPECT_FALSE(s->has_channel());
+    // No channel was made: a command is refused as before connect().
+    try {
+      s->execute_command("true");
+      ADD_FAILURE() << "a command ran after a failed connect";
+    } catch (const falhas::Falha& e) {
+      EXPECT_STREQ(e.what(), "Erro. Execute \"connect()\" primeiro.");
+    }
     EXPECT_NO_THROW(s->close());
     EXPECT_NO_THROW(s->close());
   }
@@ -154,7 +158,7 @@ class SessaoPrincipal : public testing::Test {
     s_->connect();
   }
   static void TearDownTestSuite() { s_.reset(); }
-  void SetUp() override { ASSERT_TRUE(s_ && s_->has_channel() && !s_->is_closed()); }
+  void SetUp() override { ASSERT_TRUE(s_); }
 
   static std::string root(const std::string& interno) {
     return s_->execute_command(comoRoot(kPrincipal, interno));
@@ -189,9 +193,11 @@ TEST_F(SessaoPrincipal, VariasLinhasSoFicaADaSenha) {
 }
 
 TEST_F(SessaoPrincipal, MarcadorNoComandoTerminaNoEcoEORestoVaiParaOProximo) {
-  const auto r = s_->execute_command_timed("sleep 1; echo Sen\"\"ha-depois $((6*7))");
-  EXPECT_EQ(r.result, "");
-  EXPECT_LT(r.seconds, 0.9) << "did not stop at the echo";
+  std::string r;
+  const double segundos =
+      segundosDe([&] { r = s_->execute_command("sleep 1; echo Sen\"\"ha-depois $((6*7))"); });
+  EXPECT_EQ(r, "");
+  EXPECT_LT(segundos, 0.9) << "did not stop at the echo";
   EXPECT_EQ(s_->execute_command("true"), "-depois 42");
 }
 
@@ -220,19 +226,22 @@ TEST(SemMarcador, TerminaPelaOciosidade) {
   constexpr double kTimeout = 2.0;
   auto s = sessao(kPrincipal, std::nullopt, kTimeout);
   s->connect();
-  const auto r = s->execute_command_timed(comoRoot(kPrincipal, "echo ok"));
-  EXPECT_EQ(r.result, "ok");
-  EXPECT_GT(r.seconds, kTimeout);
-  EXPECT_LT(r.seconds, kTimeout + 1.5);
+  std::string r;
+  const double segundos =
+      segundosDe([&] { r = s->execute_command(comoRoot(kPrincipal, "echo ok")); });
+  EXPECT_EQ(r, "ok");
+  EXPECT_GT(segundos, kTimeout);
+  EXPECT_LT(segundos, kTimeout + 1.5);
 }
 
 // The appliance prints 12000 bytes at login; connect discards at most 9999.
 TEST(BannerLongo, SoParteEDescartadaEOPrimeiroComandoFunciona) {
   auto comMarcadorDoBanner = sessao(kFaixa, "Nao desligue!!"s, 3);
   comMarcadorDoBanner->connect();
-  const auto r = comMarcadorDoBanner->execute_command_timed("true");
-  EXPECT_LT(r.seconds, 1.0) << "the rest of the banner was not there";
-  EXPECT_EQ(r.result, "");
+  std::string r;
+  const double segundos = segundosDe([&] { r = comMarcadorDoBanner->execute_command("true"); });
+  EXPECT_LT(segundos, 1.0) << "the rest of the banner was not there";
+  EXPECT_EQ(r, "");
 
   auto semMarcador = sessao(kFaixa, std::nullopt, 2);
   semMarcador->connect();
@@ -249,8 +258,6 @@ void esperarErroSSH(conexaoSSH& s, const std::string& comando) {
   } catch (const ssh::ErroSSH& e) {
     EXPECT_EQ(captura.texto(), "SSH error: "s + e.what() + "\n");
   }
-  EXPECT_TRUE(s.is_closed());
-  EXPECT_TRUE(s.has_channel());
 }
 
 TEST(ErroDuranteComando, ShellQueSaiAoEntrar) {

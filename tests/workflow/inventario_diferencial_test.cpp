@@ -1,5 +1,5 @@
-// The access list is reduced while it streams in; the inventory built from
-// that reduction must match, document for document, an inventory written
+// The access list is turned into records customer by customer while it is
+// parsed; the inventory built that way must match, document for document, an inventory written
 // plainly over the fully parsed document: same records, same groups, and a
 // failure exactly when the plain one fails. Random documents include the
 // awkward shapes: repeated members, wrong kinds, nesting, empty values.
@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "UTILITARIOS/api/leitura_json.hpp"
-#include "UTILITARIOS/api/lista_acessos.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "tests/apoio/inventario_referencia.hpp"
 
@@ -22,7 +20,7 @@ using Resultado = referencia::Inventario;
 Resultado producao(const std::string& texto) {
   Resultado r;
   try {
-    for (const auto& g : workflow::montarClientes(api::lerListaAcessos(texto))) {
+    for (const auto& g : workflow::montarClientes(texto)) {
       r.grupos.push_back({g.rotulo, {}});
       for (const auto& m : g.maquinas) {
         EXPECT_EQ(m.rotulo(), g.rotulo);

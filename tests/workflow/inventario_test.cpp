@@ -4,9 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 
-#include "UTILITARIOS/api/lista_acessos.hpp"
+#include "UTILITARIOS/api/cliente_api.hpp"
 
 namespace {
 
@@ -14,9 +15,7 @@ using nlohmann::json;
 using workflow::Clientes;
 using workflow::FalhaInventario;
 
-Clientes inventario(const std::string& lista) {
-  return workflow::montarClientes(api::lerListaAcessos(lista));
-}
+Clientes inventario(const std::string& lista) { return workflow::montarClientes(lista); }
 
 std::string falhaDe(const std::string& lista) {
   try {
@@ -156,14 +155,19 @@ TEST(Inventario, FormaCurtaDescartaValoresVaziosOuAusentes) {
 }
 
 TEST(Inventario, TiposDatabaseEOutroSaoPulados) {
-  const Clientes c = inventario(umCliente(
-      R"({"tipo": "database"}, {"tipo": "outro", "ip": 1},
-         {"tipo": "Database", "ip": "10.0.0.1", "sshPort": 22, "user": "u", "senhaVm": "v",
-          "senhaRoot": "r"},
-         {"tipo": "outro "})"));
+  // Complete entries, so that only the type can drop them.
+  std::string maquinas;
+  for (const char* tipo : {"database", "outro", "Database", "outro "}) {
+    if (!maquinas.empty()) maquinas += ",";
+    maquinas += R"({"tipo": ")" + std::string(tipo) +
+                R"(", "ip": "10.0.0.1", "sshPort": 22, "user": "u", "senhaVm": "v",
+                    "senhaRoot": "r"})";
+  }
+  const Clientes c = inventario(umCliente(maquinas));
   ASSERT_EQ(c.size(), 1u);
-  ASSERT_EQ(c[0].maquinas.size(), 1u);
+  ASSERT_EQ(c[0].maquinas.size(), 2u);
   EXPECT_EQ(c[0].maquinas[0].tipo.texto(), "Database");
+  EXPECT_EQ(c[0].maquinas[1].tipo.texto(), "outro ");
 }
 
 TEST(Inventario, ClienteSemNomeFicaComNA) {
@@ -290,16 +294,22 @@ TEST(Inventario, FalhasNaoTratadasNomeiamOClienteEOMembro) {
 
 TEST(Inventario, MontadorGuardaAPrimeiraFalhaAteOFimDaLeitura) {
   workflow::MontadorClientes montador;
-  montador.documento(api::TipoJson::array);
-  auto lista = api::lerListaAcessos(
+  std::size_t entregues = 0;
+  const auto documento = api::lerPorElemento(
       "[" + std::string(100000, '[') + std::string(100000, ']') +
-      R"(, {"produto": []}, {"numero": 3, "produto": [{"nome": "A", "maquinas": [)" + kCompleta +
-      "]}]}]");
-  ASSERT_EQ(lista.clientes.size(), 3u);
-  // Handing entries on does not throw, even after the first failure.
-  for (auto& c : lista.clientes) EXPECT_NO_THROW(montador.cliente(std::move(c)));
+          R"(, {"produto": []}, {"numero": 3, "produto": [{"nome": "A", "maquinas": [)" +
+          kCompleta + "]}]}]",
+      [&](nlohmann::ordered_json& c) {
+        ++entregues;
+        // Handing entries on does not throw, even after the first failure.
+        EXPECT_NO_THROW(montador.cliente(c));
+      });
+  EXPECT_EQ(entregues, 3u);
+  // A syntax error anywhere wins over a customer's missing member.
+  EXPECT_THROW(workflow::montarClientes(R"([{"produto": []}, {"numero": 1)"),
+               nlohmann::json::parse_error);
   try {
-    montador.concluir();
+    montador.concluir(documento);
     ADD_FAILURE() << "sem falha";
   } catch (const FalhaInventario& erro) {
     EXPECT_STREQ(erro.what(), "cliente na posição 1: a entrada não é um objeto JSON (é um array)");

@@ -7,6 +7,7 @@
 #include <deque>
 #include <iostream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
@@ -94,7 +95,7 @@ struct Cenario {
 };
 
 // A port given as a C++ number becomes a JSON number, a text stays a text.
-api::Valor porta(int numero) { return api::Valor::deJson(api::TipoJson::numero, std::to_string(numero)); }
+api::Valor porta(long long numero) { return api::Valor(nlohmann::ordered_json(numero)); }
 api::Valor porta(const char* texto) { return api::Valor::deTexto(texto); }
 
 RegistroMaquina maquina(const std::string& ip, api::Valor portaSsh = porta(22),
@@ -207,13 +208,20 @@ TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
   Cenario c;
   c.roteiros["192.0.0.50"].falhaConexao = true;
   c.roteiros["192.0.0.51"].listagem = "disco.py";
+  // Decimal integers beyond any int, as a text and as a number (2^32 + 22
+  // must not wrap to 22), are ports that no connection can use.
   c.rodar({maquina("192.0.0.50", porta("022")), maquina("192.0.0.52", porta(70000)),
+           maquina("192.0.0.53", porta("99999999999")), maquina("192.0.0.54", porta(4294967318LL)),
            maquina("192.0.0.51", porta(" 22"))});
-  EXPECT_EQ(c.saida.substr(0, c.saida.find("2 Cliente")),
+  EXPECT_EQ(c.saida.substr(0, c.saida.find("4 Cliente")),
             anuncio(0, "192.0.0.50:22") + Y + " Erro ao conectar em 192.0.0.50:22. " + R + "\n" +
                 anuncio(1, "192.0.0.52:70000") + Y + " Erro ao conectar em 192.0.0.52:70000. " + R +
-                "\n");
-  EXPECT_NE(c.saida.find(anuncio(2, "192.0.0.51:22") + "Lista de códigos"), std::string::npos);
+                "\n" + anuncio(2, "192.0.0.53:99999999999") + Y +
+                " Erro ao conectar em 192.0.0.53:99999999999. " + R + "\n" +
+                anuncio(3, "192.0.0.54:4294967318") + Y +
+                " Erro ao conectar em 192.0.0.54:4294967318. " + R + "\n");
+  EXPECT_NE(c.saida.find(anuncio(4, "192.0.0.51:22") + "Lista de códigos"), std::string::npos);
+  EXPECT_EQ(c.registros.size(), 2u) << "only 022 and 22 reach a session";
   EXPECT_EQ(c.registros[0].fechamentos, 0) << "a failed connect is not closed";
 }
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "UTILITARIOS/api/lista_acessos.hpp"
+#include "UTILITARIOS/workflow/inventario.hpp"
 
 namespace {
 
@@ -28,14 +28,14 @@ std::string cliente(int numero, const std::string& nome, const std::string& maqu
 
 // Two Hospital customers around a Clinica one.
 Clientes exemplo() {
-  return workflow::montarClientes(api::lerListaAcessos(
+  return workflow::montarClientes(
       "[" +
       cliente(1021, "Hospital Central",
               maquina("manager", "203.0.113.7") + "," + maquina("coletor", "203.0.113.8")) +
       "," + cliente(1022, "Clinica Sul", maquina("manager", "198.51.100.1")) + "," +
       cliente(1023, "Hospital Norte",
               maquina("coletor", "198.51.100.9") + "," + maquina("manager", "198.51.100.10")) +
-      "]"));
+      "]");
 }
 
 const std::string kListaCentral = "[1] manager - 203.0.113.7\n[2] coletor - 203.0.113.8\n";
@@ -155,7 +155,7 @@ TEST(SelecaoInterativa, ClientesDeOutroTipoNuncaSaoListados) {
 }
 
 TEST(SelecaoAutomatica, CadaManagerAcrescentaOGrupoInteiro) {
-  const Clientes c = workflow::montarClientes(api::lerListaAcessos(
+  const Clientes c = workflow::montarClientes(
       "[" +
       cliente(1, "Hospital A",
               maquina("coletor", "10.0.0.1") + "," + maquina("manager", "10.0.0.2") + "," +
@@ -164,7 +164,7 @@ TEST(SelecaoAutomatica, CadaManagerAcrescentaOGrupoInteiro) {
       cliente(2, "Hospital B",
               maquina("coletor", "10.0.0.4") + "," + maquina("Manager", "10.0.0.5")) +
       "," + cliente(3, "Clinica C", maquina("manager", "10.0.0.6")) + "," +
-      cliente(4, "Hospital D", maquina("manager", "10.0.0.7")) + "]"));
+      cliente(4, "Hospital D", maquina("manager", "10.0.0.7")) + "]");
   const Dialogo d = dialogar(c, "", " 1 ");
   EXPECT_EQ(d.saida, "");
   EXPECT_EQ(ips(d.selecao),
@@ -208,8 +208,8 @@ TEST(SelecaoFiltro, TipoEhAPrimeiraPalavraDepoisDoUltimoSeparador) {
 
 TEST(SelecaoFiltro, RotuloSoComBrancosDepoisDoSeparadorEhFalha) {
   // The label "7 -  " comes from a customer named with a single blank.
-  const Clientes c = workflow::montarClientes(
-      api::lerListaAcessos("[" + cliente(7, " ", maquina("manager", "10.0.0.1")) + "]"));
+  const Clientes c =
+      workflow::montarClientes("[" + cliente(7, " ", maquina("manager", "10.0.0.1")) + "]");
   ASSERT_EQ(c.size(), 1u);
   EXPECT_EQ(c[0].rotulo, "7 -  ");
   for (const char* inserir : {"1", "2"}) {

@@ -1,5 +1,5 @@
-// Splitting, trimming and whole numbers as the workflow's rules read them.
-#include "UTILITARIOS/workflow/texto.hpp"
+// Splitting, trimming, replacing and whole numbers, as every caller reads them.
+#include "UTILITARIOS/texto.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 
 namespace {
 
-using workflow::texto::aparar;
-using workflow::texto::lerInteiro;
-using workflow::texto::palavras;
+using texto::aparar;
+using texto::lerInteiro;
+using texto::palavras;
 
 TEST(Texto, PalavrasSeparamEmQualquerEspacoUnicode) {
   using V = std::vector<std::string_view>;
@@ -48,6 +48,29 @@ TEST(Texto, AparaSoAsPontas) {
             "a b");
   EXPECT_EQ(aparar("à"), "à");
   EXPECT_EQ(aparar(" \n "), "");
+  // Invalid bytes are text: a stray lead byte does not swallow the blank after it.
+  EXPECT_EQ(aparar("a\xe2 "), "a\xe2");
+  EXPECT_EQ(aparar("\x80\x85 x"), "\x80\x85 x");
+}
+
+TEST(Texto, SubstituiEmUmaPassagemSemSobreposicao) {
+  struct Caso {
+    const char* texto;
+    const char* de;
+    const char* para;
+    const char* esperado;
+  };
+  for (const Caso& k : {
+           Caso{"SenSenhaha", "Senha", "", "Senha"},
+           Caso{"SenhaSenha x Senha", "Senha", "", " x "},
+           Caso{"aaa", "aa", "", "a"},
+           Caso{"abc", "", "", "abc"},
+           Caso{"././x", "./", " ", "  x"},
+           Caso{".././x", "./", " ", ".  x"},
+           Caso{"Python 3.8 Python ", "Python ", "", "3.8 "},
+       }) {
+    EXPECT_EQ(texto::substituirTodas(k.texto, k.de, k.para), k.esperado) << k.texto;
+  }
 }
 
 TEST(Texto, InteiroComoDigitado) {

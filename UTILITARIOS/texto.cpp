@@ -1,21 +1,10 @@
-#include "UTILITARIOS/workflow/texto.hpp"
+#include "UTILITARIOS/texto.hpp"
 
-#include <algorithm>
-
-namespace workflow::texto {
+namespace texto {
 namespace {
 
-// Length of the UTF-8 sequence a lead byte announces; stray bytes count as 1
-// so that answers typed in another encoding still advance.
-std::size_t tamanhoCaractere(unsigned char lider) {
-  if (lider < 0xC0) return 1;
-  if (lider < 0xE0) return 2;
-  if (lider < 0xF0) return 3;
-  return 4;
-}
-
-}  // namespace
-
+// Bytes taken by the white-space character that starts at `pos`, or 0. Every
+// pattern here is a well-formed sequence, so invalid bytes are never space.
 std::size_t espacoEm(std::string_view s, std::size_t pos) {
   const auto b = [&](std::size_t i) -> unsigned {
     return pos + i < s.size() ? static_cast<unsigned char>(s[pos + i]) : 0x100U;
@@ -32,6 +21,24 @@ std::size_t espacoEm(std::string_view s, std::size_t pos) {
   if (c == 0xE3 && b(1) == 0x80 && b(2) == 0x80) return 3;
   return 0;
 }
+
+// Bytes taken by the white-space character that ends at `fim`, or 0.
+std::size_t espacoAntes(std::string_view s, std::size_t fim) {
+  for (std::size_t n = 1; n <= 3 && n <= fim; ++n)
+    if (espacoEm(s, fim - n) == n) return n;
+  return 0;
+}
+
+// Length of the UTF-8 sequence a lead byte announces; stray bytes count as 1
+// so that text in another encoding still advances.
+std::size_t tamanhoCaractere(unsigned char lider) {
+  if (lider < 0xC0) return 1;
+  if (lider < 0xE0) return 2;
+  if (lider < 0xF0) return 3;
+  return 4;
+}
+
+}  // namespace
 
 std::vector<std::string_view> palavras(std::string_view s) {
   std::vector<std::string_view> resultado;
@@ -53,20 +60,36 @@ std::vector<std::string_view> palavras(std::string_view s) {
 }
 
 std::string_view aparar(std::string_view s) {
-  std::size_t inicio = std::string_view::npos;
-  std::size_t fim = 0;
-  std::size_t pos = 0;
-  while (pos < s.size()) {
-    const std::size_t espaco = espacoEm(s, pos);
-    if (espaco > 0) {
-      pos += espaco;
-    } else {
-      if (inicio == std::string_view::npos) inicio = pos;
-      pos += tamanhoCaractere(static_cast<unsigned char>(s[pos]));
-      fim = std::min(pos, s.size());
-    }
+  std::size_t inicio = 0, fim = s.size();
+  while (inicio < fim) {
+    const std::size_t n = espacoEm(s.substr(0, fim), inicio);
+    if (n == 0) break;
+    inicio += n;
   }
-  return inicio == std::string_view::npos ? std::string_view() : s.substr(inicio, fim - inicio);
+  while (fim > inicio) {
+    const std::size_t n = espacoAntes(s.substr(inicio), fim - inicio);
+    if (n == 0) break;
+    fim -= n;
+  }
+  return s.substr(inicio, fim - inicio);
+}
+
+std::string substituirTodas(std::string_view s, std::string_view de, std::string_view para) {
+  if (de.empty()) return std::string(s);
+  std::string saida;
+  saida.reserve(s.size());
+  std::size_t inicio = 0;
+  for (std::size_t achado; (achado = s.find(de, inicio)) != std::string_view::npos;
+       inicio = achado + de.size()) {
+    saida.append(s.substr(inicio, achado - inicio));
+    saida.append(para);
+  }
+  saida.append(s.substr(inicio));
+  return saida;
+}
+
+std::string removerTodas(std::string_view s, std::string_view alvo) {
+  return substituirTodas(s, alvo, {});
 }
 
 std::string minusculas(std::string_view s) {
@@ -92,4 +115,4 @@ std::optional<Inteiro> lerInteiro(std::string_view s) {
   return valor;
 }
 
-}  // namespace workflow::texto
+}  // namespace texto

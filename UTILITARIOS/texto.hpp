@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Text handling shared by the entry, the session's output cleaning, the
+// inventory, the selection and the per-machine procedure. "White space" is
+// the full Unicode set (tab, line feed, vertical tab, form feed, carriage
+// return, 0x1C-0x1F, blank, U+0085, no-break space, U+1680, U+2000-U+200A,
+// U+2028, U+2029, U+202F, U+205F, U+3000), so that a label, an answer or a
+// remote output holding a no-break space splits and trims where a reader
+// expects. Bytes that are not valid UTF-8 count as text, never as space.
+namespace texto {
+
+/// Splits at runs of white space; no empty words.
+std::vector<std::string_view> palavras(std::string_view s);
+
+/// Removes white space at both ends.
+std::string_view aparar(std::string_view s);
+
+/// Replaces every non-overlapping occurrence of `de`, left to right, in one
+/// pass: what a replacement forms is not replaced again.
+std::string substituirTodas(std::string_view s, std::string_view de, std::string_view para);
+
+/// substituirTodas with nothing in place of `alvo`.
+std::string removerTodas(std::string_view s, std::string_view alvo);
+
+/// Lower-cases ASCII letters; other bytes are kept.
+std::string minusculas(std::string_view s);
+
+/// A whole number as typed: optional white space, an optional "+" or "-",
+/// at least one ASCII digit, optional white space. The value is the exact
+/// digits without leading zeros, so that no size overflows.
+struct Inteiro {
+  bool negativo = false;
+  std::string digitos;  ///< "0" for zero; zero is never negative
+};
+std::optional<Inteiro> lerInteiro(std::string_view s);
+
+}  // namespace texto
