@@ -1,9 +1,81 @@
 #include "UTILITARIOS/console.hpp"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <ostream>
 
+#include "UTILITARIOS/falhas.hpp"
+
 namespace console {
+
+namespace {
+
+void escape(std::string& saida, const char* formato, unsigned valor) {
+  char texto[8];
+  std::snprintf(texto, sizeof texto, formato, valor);
+  saida += texto;
+}
+
+// Length of the well-formed UTF-8 sequence at `p` (of `n` bytes), or 0.
+std::size_t sequencia(const unsigned char* p, std::size_t n) {
+  const unsigned char b = p[0];
+  std::size_t t;
+  unsigned char menor = 0x80, maior = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF)
+    t = 2;
+  else if (b == 0xE0)
+    t = 3, menor = 0xA0;
+  else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF)
+    t = 3;
+  else if (b == 0xED)
+    t = 3, maior = 0x9F;
+  else if (b == 0xF0)
+    t = 4, menor = 0x90;
+  else if (b >= 0xF1 && b <= 0xF3)
+    t = 4;
+  else if (b == 0xF4)
+    t = 4, maior = 0x8F;
+  else
+    return 0;
+  if (t > n) return 0;
+  for (std::size_t i = 1; i < t; ++i)
+    if (p[i] < (i == 1 ? menor : 0x80) || p[i] > (i == 1 ? maior : 0xBF)) return 0;
+  return t;
+}
+
+}  // namespace
+
+std::string visivel(std::string_view texto) {
+  const auto* p = reinterpret_cast<const unsigned char*>(texto.data());
+  const std::size_t n = texto.size();
+  std::string saida;
+  saida.reserve(n);
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char b = p[i];
+    if (b < 0x80) {
+      if ((b < 0x20 && b != '\n' && b != '\t') || b == 0x7F)
+        escape(saida, "\\x%02x", b);
+      else
+        saida += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    const std::size_t t = sequencia(p + i, n - i);
+    if (t == 0) {
+      escape(saida, "\\x%02x", b);
+      ++i;
+    } else if (t == 2 && b == 0xC2 && p[i + 1] < 0xA0) {
+      escape(saida, "\\u%04x", p[i + 1]);
+      i += 2;
+    } else {
+      saida.append(texto.substr(i, t));
+      i += t;
+    }
+  }
+  return saida;
+}
 
 void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens) {
   bool primeiro = true;
@@ -20,6 +92,15 @@ void linha(std::initializer_list<std::string_view> itens) {
   // Operators follow the report live, often through tee: one machine can
   // take seconds, so every line goes out as soon as it is complete.
   std::cout.flush();
+  verificarSaida();
+}
+
+void verificarSaida() {
+  if (std::cout) return;
+  const int erro = errno;
+  throw falhas::Falha("relatório perdido",
+                      std::string("a saída padrão não aceita o relatório") +
+                          (erro != 0 ? std::string(" (") + std::strerror(erro) + ")" : ""));
 }
 
 }  // namespace console

@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <iosfwd>
+#include <string>
 #include <string_view>
 
 // Console lines of the report: items joined by one blank, ended by a line
@@ -13,10 +14,21 @@ inline constexpr std::string_view GREEN = "\x1b[0;32m";
 inline constexpr std::string_view YELLOW = "\x1b[0;93m";
 inline constexpr std::string_view RESET = "\x1b[0;0m";
 
+/// `texto` from outside the tool (the API, a remote machine) made safe for a
+/// terminal: C0 controls but line feed and tab, DEL, and C1 controls
+/// (U+0080-U+009F) become visible escapes ("\x1b", "\u009b"), as do bytes
+/// that are not UTF-8 ("\x9b"), which some terminals read as C1.
+std::string visivel(std::string_view texto);
+
 /// Writes one console line to `out`.
 void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens);
 
-/// Writes one console line to standard output.
+/// Writes one console line to standard output and flushes it. Throws
+/// falhas::Falha when it cannot be written (a closed or full output): a
+/// report that is lost must stop the run before the next machine.
 void linha(std::initializer_list<std::string_view> itens);
+
+/// Throws that falhas::Falha when standard output has failed.
+void verificarSaida();
 
 }  // namespace console

@@ -1,5 +1,8 @@
 #include "UTILITARIOS/entrada.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <iostream>
 
 #include "UTILITARIOS/configuracao.hpp"
@@ -28,6 +31,10 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao) {
   configuracao::definirArgumentos({argv[1], argv[2], argv[3], argv[4]});
   const std::string& mode = configuracao::argumentos().mode;
   try {
+    // A closed standard output would be taken by the first socket opened,
+    // and the report would be written into it.
+    if (fcntl(STDOUT_FILENO, F_GETFD) < 0)
+      throw falhas::Falha("relatório perdido", "a saída padrão está fechada");
     if (mode == "atualizarEmMassa") {
       workflow::atualizarEmMassa(antecipacao);
     } else if (mode == "version") {
@@ -35,6 +42,8 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao) {
     } else {
       console::linha({"Modo de execução não identificado."});
     }
+    std::cout.flush();
+    console::verificarSaida();
   } catch (const std::exception& erro) {
     falhas::relatarFalhaFatal(erro, std::cerr);
     return 1;

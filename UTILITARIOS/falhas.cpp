@@ -5,6 +5,8 @@
 #include <ostream>
 #include <utility>
 
+#include "UTILITARIOS/console.hpp"
+
 namespace falhas {
 namespace {
 std::string& etapa() {
@@ -36,14 +38,14 @@ const std::string& etapaAtual() { return etapa(); }
 
 void relatarFalhaFatal(const std::exception& erro, std::ostream& err) {
   std::cout.flush();
-  err << "atualizacao_em_massa: falha " << etapa() << ": " << tipoDe(erro) << ": "
-      << umaLinha(erro.what()) << '\n';
+  err << "atualizacao_em_massa: falha " << console::visivel(etapa()) << ": " << tipoDe(erro) << ": "
+      << console::visivel(umaLinha(erro.what())) << '\n';
   err.flush();
 }
 
 void relatarFalhaDesconhecida(std::ostream& err) {
   std::cout.flush();
-  err << "atualizacao_em_massa: falha " << etapa() << ": erro desconhecido\n";
+  err << "atualizacao_em_massa: falha " << console::visivel(etapa()) << ": erro desconhecido\n";
   err.flush();
 }
 

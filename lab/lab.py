@@ -21,6 +21,12 @@ WORLD.json (every key optional):
       "root_password": "root", "ip": next free of 192.0.0.16.., "port": 22,
       "python": "3.8.10" (null: no python3), "scripts": {file: text}
       (null: no external-scripts folder), "files_mode": "0644",
+      "files_owner": "0:0", "links": {name: target} (symlinks beside the
+      scripts), "disk_full": false (the scripts folder is a full file system),
+      "shell": "/bin/bash" (the account's login shell), "profile": [lines
+      added to its login profile, e.g. "umask 027"], "auth": "password"
+      ("keyboard-interactive": sshd asks through PAM, password auth off),
+      "home": {file: text} (left in the account's home, owned by root),
       "su_delay": 0, "greeting": null, "banner_bytes": 0,
       "shell_exits": false, "kill_on_python": false, "sshd": true,
       "silent": false, "listed": true, "tipo": "manager",
@@ -83,6 +89,8 @@ DEFAULT_CUSTOMER = {"numero": 1000, "nome": "Cliente Lab"}
 MACHINE_DEFAULTS = {
     "name": None, "user": "suporte", "password": "suporte", "root_password": "root",
     "ip": None, "port": 22, "python": "3.8.10", "scripts": {}, "files_mode": "0644",
+    "files_owner": "0:0", "links": {}, "disk_full": False, "shell": "/bin/bash", "profile": [],
+    "auth": "password", "home": {},
     "su_delay": 0, "greeting": None, "banner_bytes": 0, "shell_exits": False,
     "kill_on_python": False, "sshd": True, "silent": False, "listed": True,
     "tipo": "manager", "customer": None, "produto": "Korvax", "entry": {}, "entry_drop": [],
@@ -634,7 +642,7 @@ class World:
         passwd, shadow, group = ([l for l in base[f] if l.split(":")[0] != user]
                                  for f in ("passwd", "shadow", "group"))
         home = "/home/" + user
-        passwd.append("%s:x:%d:%d:Suporte Lab:%s:/bin/bash\n" % (user, uid, uid, home))
+        passwd.append("%s:x:%d:%d:Suporte Lab:%s:%s\n" % (user, uid, uid, home, m["shell"]))
         shadow = [("root:%s:%s" % (m["hashes"][1], l.split(":", 2)[2])) if l.startswith("root:") else l
                   for l in shadow]
         shadow.append("%s:%s:19000:0:99999:7:::\n" % (user, m["hashes"][0]))
@@ -660,13 +668,25 @@ class World:
             line = "Bem-vindo ao servidor de atualizacao do laboratorio. Nao desligue!!\n"   # 70 bytes
             self.write(d + "/banner.txt", (line * (n // len(line) + 1))[:n])
             profile.append("cat %s/banner.txt" % d)
+        profile += m["profile"]
         if m["shell_exits"]:
             profile.append("exit 0")
-        self.write(d + "/home" + home[5:] + "/.bash_profile", "\n".join(profile) + "\n", 0o644, (uid, uid))
+        # bash reads .bash_profile; other login shells read .profile.
+        rc = ".bash_profile" if os.path.basename(m["shell"]) == "bash" else ".profile"
+        self.write(d + "/home" + home[5:] + "/" + rc, "\n".join(profile) + "\n", 0o644, (uid, uid))
+        for fname, content in m["home"].items():
+            self.write(d + "/home" + home[5:] + "/" + fname, content)
+        kbdint = m["auth"] == "keyboard-interactive"
+        if kbdint:
+            # PAM asks for the password; only what a namespace allows.
+            self.write(d + "/pam-sshd", "auth required pam_unix.so\naccount required pam_unix.so\n"
+                       "session required pam_permit.so\n")
         listen = "[%s]:%s" % (m["ip"], m["port"]) if ":" in m["ip"] else "%s:%s" % (m["ip"], m["port"])
         self.write(d + "/sshd_config", "\n".join([
             "ListenAddress " + listen, "HostKey %s/ssh_host_ed25519_key" % d, "PidFile %s/sshd.pid" % d,
-            "UsePAM no", "PasswordAuthentication yes", "KbdInteractiveAuthentication no",
+            "UsePAM " + ("yes" if kbdint else "no"),
+            "PasswordAuthentication " + ("no" if kbdint else "yes"),
+            "KbdInteractiveAuthentication " + ("yes" if kbdint else "no"),
             "PermitRootLogin no", "PubkeyAuthentication no", "PrintMotd no", "PrintLastLog no",
             "UseDNS no", "MaxStartups 100", "LogLevel INFO",
             "Subsystem sftp /usr/lib/openssh/sftp-server", ""]))
@@ -674,6 +694,8 @@ class World:
         # (source, target, fs type, flags, options) for mount(2).
         steps = [("%s/etc/%s" % (d, f), "/etc/" + f, None, MS_BIND, None)
                  for f in ("passwd", "shadow", "group", "profile")]
+        if kbdint:
+            steps.append((d + "/pam-sshd", "/etc/pam.d/sshd", None, MS_BIND, None))
         steps += [(d + "/home", "/home", None, MS_BIND, None), (d + "/root", "/root", None, MS_BIND, None),
                   ("lab-bin", d + "/bin", "overlay", 0, "lowerdir=%s/own:%s/commands" % (d, RUN))]
         if m["scripts"] is None:
@@ -694,11 +716,25 @@ class World:
             if m["scripts"] is not None:
                 sdir = self.scripts_host_dir(m)
                 os.makedirs(sdir, mode=0o755)
+                if m["disk_full"]:
+                    run("mount", "-t", "tmpfs", "-o", "size=64k,mode=755", "lab-full", sdir)
                 mode = int(m["files_mode"], 8) if isinstance(m["files_mode"], str) else m["files_mode"]
+                owner = tuple(int(x) for x in str(m["files_owner"]).split(":"))
                 for fname, content in m["scripts"].items():
                     path = os.path.join(sdir, fname)
                     os.makedirs(os.path.dirname(path), exist_ok=True)
-                    self.write(path, content, mode)
+                    self.write(path, content, mode, owner)
+                for fname, target in m["links"].items():
+                    os.symlink(target, os.path.join(sdir, fname))
+                if m["disk_full"]:
+                    fd = os.open(os.path.join(sdir, ".enchimento"), os.O_WRONLY | os.O_CREAT, 0o600)
+                    try:
+                        while os.write(fd, b"\0" * 4096):
+                            pass
+                    except OSError:
+                        pass
+                    finally:
+                        os.close(fd)
 
     def start_appliances(self):
         base = {}

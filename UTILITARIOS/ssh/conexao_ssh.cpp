@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "UTILITARIOS/console.hpp"
 #include "UTILITARIOS/ssh/saida.hpp"
 
 namespace ssh {
@@ -31,6 +32,10 @@ constexpr std::uint32_t kTamanhoDescarte = 9999;
 // several in a row. Past this many empty polls, something is wrong, and the
 // next pause retries rather than spinning here.
 constexpr int kMaxLeiturasSemDados = 4096;
+
+// bash, zsh and mksh keep no history file once HISTFILE is unset; dash keeps
+// none at all.
+constexpr std::string_view kSemHistorico = "unset HISTFILE\n";
 
 const char* const kSemCanal = "Erro. Execute \"connect()\" primeiro.";
 
@@ -179,7 +184,15 @@ void conexaoSSH::connect() {
   restante("ao conectar");
   if (ssh_connect(sessao) != SSH_OK) throw erroDaBiblioteca("ao conectar");
   restante("ao autenticar");
-  const int autenticacao = ssh_userauth_password(sessao, nullptr, password_.c_str());
+  int autenticacao = ssh_userauth_password(sessao, nullptr, password_.c_str());
+  if (autenticacao == SSH_AUTH_DENIED) {
+    // PAM set-ups often offer the password only as keyboard-interactive.
+    const int metodos = ssh_userauth_list(sessao, nullptr);
+    if ((metodos & SSH_AUTH_METHOD_PASSWORD) == 0 && (metodos & SSH_AUTH_METHOD_INTERACTIVE) != 0) {
+      restante("ao autenticar");
+      autenticacao = autenticarInterativo();
+    }
+  }
   if (autenticacao == SSH_AUTH_PARTIAL)
     throw erro("ao autenticar", "o servidor exige mais de uma forma de autenticação");
   if (autenticacao != SSH_AUTH_SUCCESS) throw erroDaBiblioteca("ao autenticar");
@@ -196,8 +209,37 @@ void conexaoSSH::connect() {
   // From here on a blocked send may wait the full time-out for window space.
   definirTempoLimite(prazoUtilizavel(timeout_));
 
+  // Every line typed later carries the root password: the shell must not
+  // write it to a history file when the session hangs up. Its echo goes
+  // with the banner.
+  enviar(kSemHistorico, "ao desligar o histórico do shell");
   std::this_thread::sleep_for(kEsperaDoShell);
   clear_buffer();
+}
+
+int conexaoSSH::autenticarInterativo() {
+  // Only a round of hidden prompts (what PAM asks a password with) gets the
+  // password, and only once: a second round means it was refused, and a
+  // visible prompt asks for something else. Info rounds get no answer.
+  bool respondida = false;
+  ssh_session sessao = client_->get();
+  int r = ssh_userauth_kbdint(sessao, nullptr, nullptr);
+  while (r == SSH_AUTH_INFO) {
+    const int perguntas = ssh_userauth_kbdint_getnprompts(sessao);
+    if (perguntas > 0) {
+      if (respondida) return SSH_AUTH_DENIED;
+      for (int i = 0; i < perguntas; ++i) {
+        char eco = 1;
+        ssh_userauth_kbdint_getprompt(sessao, static_cast<unsigned>(i), &eco);
+        if (eco != 0) return SSH_AUTH_DENIED;
+        if (ssh_userauth_kbdint_setanswer(sessao, static_cast<unsigned>(i), password_.c_str()) < 0)
+          return SSH_AUTH_ERROR;
+      }
+      respondida = true;
+    }
+    r = ssh_userauth_kbdint(sessao, nullptr, nullptr);
+  }
+  return r;
 }
 
 ssh_channel conexaoSSH::canalUtilizavel(const char* operacao) const {
@@ -277,7 +319,8 @@ std::string conexaoSSH::execute_command(const std::string& command) {
     }
     return saida::limparSaida(coletor.texto(), command, end_data_);
   } catch (const ErroSSH& e) {
-    std::cout << "SSH error: " << e.what() << std::endl;
+    // The target's user and host come from the API.
+    std::cout << "SSH error: " << console::visivel(e.what()) << std::endl;
     close();
     throw;
   }

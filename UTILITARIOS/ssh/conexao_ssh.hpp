@@ -109,10 +109,13 @@ class conexaoSSH : public SessaoRemota {
   double timeout() const noexcept { return timeout_; }
 
   /// Releases any previous connection, then opens a new one: TCP, handshake,
-  /// password authentication (no agent, no key files, no ~/.ssh/config), any
+  /// password authentication (no agent, no key files, no ~/.ssh/config; when
+  /// the server offers no password method but keyboard-interactive, its one
+  /// round of hidden prompts is answered with the password), any
   /// host key accepted and no known-hosts file read or written, a shell on a
   /// pseudo-terminal of libssh's default type and size. The whole of this
-  /// fails with ErroSSH after at most `timeout` seconds. Then waits 1 second
+  /// fails with ErroSSH after at most `timeout` seconds. Then types
+  /// `unset HISTFILE` (no typed line reaches a history file), waits 1 second
   /// and calls clear_buffer(). Prints nothing.
   void connect() override;
 
@@ -136,6 +139,7 @@ class conexaoSSH : public SessaoRemota {
   void close() noexcept override;
 
  private:
+  int autenticarInterativo();
   ssh_channel_struct* canalUtilizavel(const char* operacao) const;
   bool haDados(const char* operacao);
   void enviar(std::string_view texto, const char* operacao);

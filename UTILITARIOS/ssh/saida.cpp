@@ -154,6 +154,17 @@ std::vector<std::string_view> dividirLinhas(std::string_view texto) {
   return linhas;
 }
 
+namespace {
+// A typed line as its echo looks after decoding and cleaning: without bytes
+// that are not UTF-8, "--More--", colons and "Senha", stripped.
+std::string ecoLimpo(std::string_view comando) {
+  const std::string valido = DecodificadorUtf8().decodificar(comando);
+  const std::string semPaginador =
+      texto::removerTodas(texto::removerTodas(valido, "--More--"), ":");
+  return std::string(texto::aparar(texto::removerTodas(semPaginador, kSenha)));
+}
+}  // namespace
+
 std::string limparSaida(std::string_view recebido, std::string_view comando,
                         const std::optional<std::string>& marcador) {
   // The answer a caller looks for (su's refusal, an error, the output of a
@@ -165,6 +176,13 @@ std::string limparSaida(std::string_view recebido, std::string_view comando,
     linhas.emplace_back(texto::aparar(sem));
   }
   if (!linhas.empty() && linhas.front() == comando) linhas.erase(linhas.begin());
+  // The echo of the typed line carries the root password. It is kept when
+  // it holds "Senha" (in a password or a file name), or when it shares a line
+  // with su's prompt (typed ahead while a command still ran, or after the
+  // next prompt); the cleaning has then changed it as it changes any line.
+  const std::string eco = ecoLimpo(comando);
+  if (!eco.empty())
+    std::erase_if(linhas, [&](const std::string& l) { return l.find(eco) != std::string::npos; });
   if (!linhas.empty() && marcador && !marcador->empty() && linhas.back().ends_with(*marcador))
     linhas.pop_back();
   std::string junto;

@@ -58,9 +58,12 @@ class Coletor {
 std::vector<std::string_view> dividirLinhas(std::string_view texto);
 
 /// The cleaning of a command's collected output: keeps only the lines holding
-/// "Senha", each without any "Senha" and stripped (texto::aparar); drops the first kept line
-/// when it equals `comando`, and the last one when it ends with a non-empty
-/// `marcador`; joins the rest with "\n" and strips the result.
+/// "Senha", each without any "Senha" and stripped (texto::aparar); drops the
+/// first kept line when it equals `comando`, every kept line that holds the
+/// non-empty echo of `comando` as the cleaning leaves it (without "--More--",
+/// colons and "Senha", stripped; no typed line is ever returned), and the
+/// last one when it ends with a non-empty `marcador`; joins the rest with
+/// "\n" and strips the result.
 std::string limparSaida(std::string_view recebido, std::string_view comando,
                         const std::optional<std::string>& marcador);
 

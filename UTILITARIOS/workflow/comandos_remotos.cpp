@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "UTILITARIOS/texto.hpp"
+
 namespace workflow::comandos {
 namespace {
 
@@ -36,6 +38,13 @@ std::string formatoPrintf(std::string_view valor) {
   return saida;
 }
 
+// A word for the remote sh: single-quoted, each ' as '\''.
+std::string citado(std::string_view valor) {
+  std::string saida = "'";
+  for (char c : valor) saida += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return saida + "'";
+}
+
 std::string arquivo(std::string_view nomeCodigo) {
   return std::string(kDiretorio) + std::string(nomeCodigo);
 }
@@ -60,15 +69,58 @@ std::string listagem(std::string_view nomeCodigo) {
 std::string versaoPython() { return "python3 --version"; }
 
 std::string download(std::string_view nomeCodigo, std::string_view url) {
-  const std::string destino = valorLiteral(arquivo(nomeCodigo));
-  const std::string temporario = valorLiteral(std::string(kDiretorio) + "." +
-                                              std::string(nomeCodigo) + ".download");
-  return "wget -O " + temporario + " " + valorLiteral(url) + " && mv -f " + temporario + " " +
-         destino + " || rm -f " + temporario;
+  // Replaced as configuration-management tools do: the new copy is fetched
+  // into a temporary file beside the real one (through a symlink, beside its
+  // target), takes the old file's owner, group and mode (ACLs included), and
+  // is renamed over it, which is atomic. Wherever a run is cut, the script
+  // is whole and keeps its mode; a temporary file or a wget-log (written by
+  // a wget that lost its terminal) left by a cut run goes at the next one.
+  // wget gives up before the session's idle time-out, so the outcome is read
+  // here and nothing typed later lands while it still runs. A session that
+  // hangs up meanwhile does not stop it: the replacement ends whole or not
+  // at all, and wget, which inherits the ignored SIGHUP, writes no wget-log.
+  // clang-format off
+  const std::string script =
+      "trap '' HUP\n"
+      "f=" + citado(arquivo(nomeCodigo)) + "\n"
+      "a=$(readlink -f -- \"$f\") || a=$f\n"
+      "t=${a%/*}/.${a##*/}.download\n"
+      "rm -f -- \"${f%/*}/.${f##*/}.download\" \"$t\"\n"
+      "for l in wget-log wget-log.*; do\n"
+      "  grep -qsF -- \".${f##*/}.download\" \"$l\" && rm -f -- \"$l\"\n"
+      "done\n"
+      "e=\n"
+      "if s=$(wget -t 1 -T 8 -O \"$t\" " + citado(url) + " 2>&1) && e=$({\n"
+      "  if [ -e \"$a\" ]; then cp --attributes-only --preserve=mode,ownership -- \"$a\" \"$t\"\n"
+      "  else chmod +x -- \"$t\"; fi && mv -f -- \"$t\" \"$a\"; } 2>&1); then\n"
+      "  printf '%s\\n' \"$s\"\n"
+      "else\n"
+      "  rm -f -- \"$t\"\n"
+      "  printf '" + std::string(kFalhaDownload) + " %s\\n%s\\n' \"$s\" \"$e\"\n"
+      "fi\n";
+  // clang-format on
+  // Wholly escaped: the typed line carries no "$", and its echo neither the
+  // marker nor a file name.
+  return "printf '" + octal(script) + "' | sh";
 }
 
 std::string permissao(std::string_view nomeCodigo) {
   return "chmod +x " + valorLiteral(arquivo(nomeCodigo));
+}
+
+std::string mascararSenha(std::string texto, std::string_view pwdRoot) {
+  const std::string digitada = formatoPrintf(pwdRoot);
+  // The echo as the output cleaning leaves it: colons, then "Senha", removed.
+  const std::string limpa = texto::removerTodas(texto::removerTodas(digitada, ":"), "Senha");
+  const std::string mascara = "printf \"***\\n\"";
+  for (const std::string& forma : {digitada, limpa}) {
+    const std::string alvo = "printf \"" + forma + "\\n\"";
+    for (auto pos = texto.find(alvo); pos != std::string::npos; pos = texto.find(alvo, pos)) {
+      texto.replace(pos, alvo.size(), mascara);
+      pos += mascara.size();
+    }
+  }
+  return texto;
 }
 
 std::string enderecoDownload(std::string_view base, std::string_view versao,

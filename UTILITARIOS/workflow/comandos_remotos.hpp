@@ -29,10 +29,21 @@ std::string listagem(std::string_view nomeCodigo);
 /// `python3 --version`.
 std::string versaoPython();
 
-/// Downloads into a temporary file beside the script and moves it over the
-/// script only when wget succeeds, so that a failed download (404, a wrong
-/// python version) never leaves the appliance with an emptied script.
+/// The download line's output begins with this word when the script was not
+/// replaced (wget failed, timed out, or the disk was full); the old script is
+/// then as it was.
+inline constexpr std::string_view kFalhaDownload = "ZELVO-DOWNLOAD-FALHOU";
+
+/// Downloads into a temporary file beside the script (beside a symlink's
+/// target), gives it the old file's owner, group and mode, and renames it
+/// over the script; wget's report follows, after kFalhaDownload on failure.
+/// Leaves no temporary file, and removes one left by a cut run. The line is
+/// wholly octal-escaped: its echo shows no name.
 std::string download(std::string_view nomeCodigo, std::string_view url);
+
+/// `texto` with the typed form of the root password, as `printf "<form>\n"`
+/// and as the output cleaning leaves it, replaced by `printf "***\n"`.
+std::string mascararSenha(std::string texto, std::string_view pwdRoot);
 
 /// `chmod +x <dir><nomeCodigo>`.
 std::string permissao(std::string_view nomeCodigo);

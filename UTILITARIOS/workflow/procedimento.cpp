@@ -1,5 +1,6 @@
 #include "UTILITARIOS/workflow/procedimento.hpp"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -56,6 +57,17 @@ bool contem(std::string_view texto, std::string_view trecho) {
   return texto.find(trecho) != std::string_view::npos;
 }
 
+// The version goes into the download address, so only a version's own
+// characters are taken; anything else (an error text, a stray line) leaves
+// it empty, and the repository answers 404.
+std::string soVersao(std::string_view texto) {
+  for (char c : texto)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '+' && c != '-' &&
+        c != '_')
+      return {};
+  return std::string(texto);
+}
+
 // Closes the session on every path out of the machine's treatment.
 struct Fechamento {
   ssh::SessaoRemota& sessao;
@@ -96,10 +108,20 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   const std::string destino = host + ":" + (porta.negativo ? "-" : "") + porta.digitos;
   falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
 
-  console::linha({std::to_string(n), "Cliente: " + cliente + " | Atualizando " + destino});
+  // Texts from the API or the machine reach the terminal with their
+  // control characters made visible, and never with the typed password.
+  const std::string destinoVisivel = console::visivel(destino);
+  const auto mostrar = [&](const std::string& saida) {
+    return console::visivel(comandos::mascararSenha(saida, pwdRoot));
+  };
+
+  console::linha({std::to_string(n),
+                  "Cliente: " + console::visivel(cliente) + " | Atualizando " + destinoVisivel});
 
   if (api::verificarIp(host) != api::kPublico) {
-    console::linha({YELLOW, "IP " + host + " não é um IP público. Não é possível atualizar.", RESET});
+    console::linha(
+        {YELLOW, "IP " + console::visivel(host) + " não é um IP público. Não é possível atualizar.",
+         RESET});
     return;
   }
 
@@ -109,7 +131,7 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
     recv = conexoes.sessao(n, {host, port, user, pwd});
   } catch (const std::exception&) {
     // The half-made session is dropped; its owner releases what it holds.
-    console::linha({YELLOW, "Erro ao conectar em " + destino + ".", RESET});
+    console::linha({YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
     return;
   }
   Fechamento fechamento{*recv};
@@ -131,10 +153,10 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
     console::linha({YELLOW, "Arquivo ou diretório inexistente.", RESET});
     return;
   }
-  console::linha({"Lista de códigos encontrados:", listaScripts});
+  console::linha({"Lista de códigos encontrados:", mostrar(listaScripts)});
 
   const std::string versaoPython =
-      std::string(texto::aparar(texto::removerTodas(executar(comandos::versaoPython()), "Python ")));
+      soVersao(texto::aparar(texto::removerTodas(executar(comandos::versaoPython()), "Python ")));
   const std::string comandoDownload = comandos::download(
       nomeCodigo, comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
 
@@ -143,14 +165,20 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   } else {
     console::linha({GREEN, "Código não encontrado. Baixando...", RESET});
   }
-  const std::string downloadCodigo = executar(comandoDownload);
-  console::linha({"Informações de Download:", downloadCodigo});
+  std::string downloadCodigo = executar(comandoDownload);
+  const auto falha = downloadCodigo.find(comandos::kFalhaDownload);
+  if (falha != std::string::npos)
+    downloadCodigo =
+        std::string(texto::aparar(downloadCodigo.erase(falha, comandos::kFalhaDownload.size())));
+  console::linha({"Informações de Download:", mostrar(downloadCodigo)});
+  if (falha != std::string::npos)
+    console::linha({YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
 
   const std::string permissaoCodigo = executar(comandos::permissao(nomeCodigo));
   (void)permissaoCodigo;  // its output is not reported
 
   const std::string infoCodigo = executar(listaScriptsComando);
-  console::linha({"Informações de Permissão:", infoCodigo});
+  console::linha({"Informações de Permissão:", mostrar(infoCodigo)});
 }
 
 }  // namespace

@@ -57,15 +57,18 @@ void selecionarInterativo(const Clientes& clientes, std::string_view tipoCliente
       std::string item = "[";
       item += std::to_string(++numero);
       item += "] ";
-      item += r.tipo.texto();
+      item += console::visivel(r.tipo.texto());
       item += " - ";
-      item += r.ip.texto();
+      item += console::visivel(r.ip.texto());
       console::escreverLinha(saida, {item});
     }
     saida << kPergunta << std::flush;
     std::string linha;
-    if (!std::getline(entrada, linha))
+    if (!std::getline(entrada, linha)) {
+      // The cause goes to standard error: end the prompt's line first.
+      saida << '\n' << std::flush;
       throw FalhaSelecao("a entrada padrão terminou sem resposta à pergunta de seleção");
+    }
     const std::string resposta = texto::minusculas(texto::aparar(linha));
 
     if (resposta == "sair") {

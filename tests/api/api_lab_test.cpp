@@ -169,8 +169,9 @@ TEST_F(Basico, OutroTipoDeClienteEOutroEscopo) {
 TEST_F(Basico, FimDaEntradaNaPerguntaEEscopoInvalido) {
   auto e = rodar("2", "Hospital", "1\n");
   EXPECT_EQ(e.r.status, 1);
+  // The prompt's line is ended before the cause goes to standard error.
   EXPECT_EQ(e.r.saida, "[1] manager - 192.0.0.16\n[2] coletor - 192.0.0.17\n" + kPergunta +
-                           "[1] manager - 192.0.0.20\n" + kPergunta);
+                           "[1] manager - 192.0.0.20\n" + kPergunta + "\n");
   EXPECT_TRUE(e.r.erro.starts_with("atualizacao_em_massa: falha na seleção de máquinas: "))
       << e.r.erro;
   EXPECT_NE(e.r.erro.find("entrada padrão terminou"), std::string::npos) << e.r.erro;

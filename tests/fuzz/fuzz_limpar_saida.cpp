@@ -85,6 +85,11 @@ std::string limparReferencia(std::string_view recebido, std::string_view comando
     mantidas.push_back(ref::codificar(ref::aparar(ref::semOcorrencias(linha, U"Senha"))));
   }
   if (!mantidas.empty() && mantidas.front() == comando) mantidas.erase(mantidas.begin());
+  const std::u32string semPaginador =
+      ref::semOcorrencias(ref::semOcorrencias(ref::decodificarTudo(comando), U"--More--"), U":");
+  const std::string eco = ref::codificar(ref::aparar(ref::semOcorrencias(semPaginador, U"Senha")));
+  if (!eco.empty())
+    std::erase_if(mantidas, [&](const std::string& l) { return l.find(eco) != std::string::npos; });
   if (!mantidas.empty() && marcador && !marcador->empty() &&
       std::string_view(mantidas.back()).ends_with(*marcador))
     mantidas.pop_back();

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -46,32 +47,112 @@ std::string corpo(const std::string& versao, const std::string& caminho = "colet
 }
 
 const std::string kAntigo = "# disco.py antigo\n";
+const std::string kFalhaDownload = Y + "Falha no download. O script anterior foi mantido." + R;
 
-// Every password of the world: none may show in what the program prints.
+const nlohmann::json& mundo() {
+  static const nlohmann::json m = [] {
+    std::ifstream arquivo(ATUALIZACAO_FONTES "/tests/workflow/mundo_atualizacao.json");
+    return nlohmann::json::parse(arquivo);
+  }();
+  return m;
+}
+
+std::string semTodas(std::string texto, const std::string& trecho) {
+  for (auto pos = texto.find(trecho); pos != std::string::npos; pos = texto.find(trecho, pos))
+    texto.erase(pos, trecho.size());
+  return texto;
+}
+
+// Every password of the world, also as the output cleaning would leave its
+// typed form (colons and "Senha" removed): none may show in what the
+// program prints.
 std::vector<std::string> senhasDoMundo() {
-  std::ifstream arquivo(ATUALIZACAO_FONTES "/tests/workflow/mundo_atualizacao.json");
-  const auto mundo = nlohmann::json::parse(arquivo);
   std::vector<std::string> senhas;
-  for (const auto& m : mundo["machines"]) {
+  for (const auto& m : mundo()["machines"]) {
     senhas.push_back(m["password"]);
     senhas.push_back(m["root_password"]);
     if (m.contains("entry"))
       for (const char* chave : {"senhaVm", "senhaRoot"})
         if (m["entry"].contains(chave)) senhas.push_back(m["entry"][chave]);
   }
+  for (std::size_t i = 0, n = senhas.size(); i < n; ++i) {
+    const std::string limpa = semTodas(semTodas(senhas[i], ":"), "Senha");
+    if (limpa != senhas[i] && limpa.size() >= 6) senhas.push_back(limpa);
+  }
   return senhas;
 }
 
-apoio::Resultado rodar(const std::string& tipo, const std::string& pastaCodigo = "coleta/disco.py",
-                       const std::string& escopo = "1", const std::string& entrada = "") {
-  auto r = apoio::executar({apoio::programa(), "atualizarEmMassa", escopo, tipo, pastaCodigo}, entrada);
+// What the world itself put on a machine (left out of the checks below).
+bool semeado(const std::string& maquina, const char* chave, const std::string& nome) {
+  for (const auto& m : mundo()["machines"])
+    if (m["name"] == maquina && m.contains(chave) && m[chave].is_object() &&
+        m[chave].contains(nome))
+      return true;
+  return false;
+}
+
+// After every run: no appliance's home holds a password or a file of the
+// tool (a shell history, a wget-log), no temporary file stays beside a
+// script, and the repository was asked for nothing but a version's path.
+void verificarMaquinas() {
+  static const auto senhas = senhasDoMundo();
+  const fs::path maquinas = "/run/lab/m";  // the lab's per-appliance folders
+  ASSERT_TRUE(fs::is_directory(maquinas));
+  for (const auto& m : fs::directory_iterator(maquinas)) {
+    const std::string nome = m.path().filename();
+    if (!fs::exists(m.path() / "home")) continue;
+    for (const auto& f : fs::recursive_directory_iterator(m.path() / "home")) {
+      if (!f.is_regular_file()) continue;
+      const std::string arquivo = f.path().filename();
+      if (arquivo != ".bash_profile" && arquivo != ".profile" && !semeado(nome, "home", arquivo))
+        ADD_FAILURE() << "file left in the home of " << nome << ": " << f.path();
+      const std::string texto = apoio::lerArquivo(f.path());
+      for (const auto& senha : senhas)
+        EXPECT_EQ(texto.find(senha), std::string::npos) << "password in " << f.path();
+    }
+    if (!fs::is_directory(pasta(nome))) continue;
+    for (const auto& f : fs::recursive_directory_iterator(pasta(nome))) {
+      const std::string arquivo = f.path().filename();
+      const std::string relativo = fs::relative(f.path(), pasta(nome));
+      if ((arquivo.ends_with(".download") || arquivo.starts_with("wget-log")) &&
+          !semeado(nome, "scripts", relativo))
+        ADD_FAILURE() << "file of the tool left beside the scripts: " << f.path();
+    }
+  }
+  std::ifstream pedidos(estado() + "/requests.jsonl");
+  for (std::string linha; std::getline(pedidos, linha);) {
+    const std::string caminho = nlohmann::json::parse(linha)["path"];
+    if (caminho.starts_with("/python")) {
+      const std::string versao = caminho.substr(7, caminho.find('/', 7) - 7);
+      EXPECT_EQ(versao.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz"
+                                         "ABCDEFGHIJKLMNOPQRSTUVWXYZ.+_-"),
+                std::string::npos)
+          << "download address: " << caminho;
+    }
+    for (const auto& senha : senhas)
+      EXPECT_EQ(linha.find(senha), std::string::npos) << "password sent to the API: " << linha;
+  }
+}
+
+apoio::Resultado rodarComando(const std::vector<std::string>& argv,
+                              const std::string& entrada = "") {
+  auto r = apoio::executar(argv, entrada);
   EXPECT_FALSE(r.expirou);
   static const auto senhas = senhasDoMundo();
   for (const auto& senha : senhas) {
     EXPECT_EQ(r.saida.find(senha), std::string::npos) << "password on stdout: " << senha;
     EXPECT_EQ(r.erro.find(senha), std::string::npos) << "password on stderr: " << senha;
   }
+  // No line the tool typed ever shows.
+  for (const char* eco : {"| su -c", "printf \""})
+    EXPECT_EQ(r.saida.find(eco), std::string::npos) << "a typed line on stdout:\n" << r.saida;
+  verificarMaquinas();
   return r;
+}
+
+apoio::Resultado rodar(const std::string& tipo, const std::string& pastaCodigo = "coleta/disco.py",
+                       const std::string& escopo = "1", const std::string& entrada = "") {
+  return rodarComando({apoio::programa(), "atualizarEmMassa", escopo, tipo, pastaCodigo}, entrada);
 }
 
 std::vector<std::string> linhas(const std::string& texto) {
@@ -159,6 +240,7 @@ TEST(AtualizacaoLab, DownloadQueFalhaDeixaOScriptComoEstava) {
   EXPECT_EQ(r.status, 0) << r.erro;
   const auto ls = linhas(r.saida);
   EXPECT_EQ(std::count(ls.begin(), ls.end(), G + "Código encontrado. Atualizando..." + R), 2);
+  EXPECT_EQ(std::count(ls.begin(), ls.end(), kFalhaDownload), 2) << r.saida;
   for (const char* m : {"r-404", "r-sem-python"}) {
     EXPECT_EQ(conteudo(m, "disco.py"), kAntigo) << m;
     EXPECT_FALSE(fs::exists(pasta(m) / ".disco.py.download")) << m;
@@ -217,7 +299,7 @@ TEST(AtualizacaoLab, ConexoesAntecipadasMorremComARodadaInterrompida) {
       {"closed pipe", {"/bin/sh", "-c", comando + " | head -n 3"}},
   };
   for (const auto& [nome, argv] : casos) {
-    const auto r = apoio::executar(argv);
+    const auto r = rodarComando(argv);
     const auto ls = linhas(r.saida);
     int ultima = -1;  // the last machine announced
     for (const auto& l : ls)
@@ -269,6 +351,156 @@ TEST(AtualizacaoLab, SelecaoInterativaEscolheUmaMaquina) {
       "0 Cliente: 6001 - Duplo Teste | Atualizando 192.0.0.91:22\n";
   EXPECT_EQ(r.saida.substr(0, inicio.size()), inicio);
   EXPECT_EQ(linhas(r.saida).size(), 8u);
+}
+
+// The lines written for one machine, from its announcement to the next.
+std::vector<std::string> secao(const std::string& saida, const std::string& destino) {
+  std::vector<std::string> todas = linhas(saida), achadas;
+  bool dentro = false;
+  for (const auto& l : todas) {
+    const bool anuncio =
+        l.find(" Cliente: ") != std::string::npos && l.find(" | Atualizando ") != std::string::npos;
+    if (anuncio) dentro = l.ends_with("| Atualizando " + destino);
+    if (dentro) achadas.push_back(l);
+  }
+  return achadas;
+}
+
+bool falhaMostrada(const std::string& saida, const std::string& destino) {
+  const auto s = secao(saida, destino);
+  return std::find(s.begin(), s.end(), kFalhaDownload) != s.end();
+}
+
+// Secrets: a root password holding "Senha" and colons, a script named
+// Senha.py, an account whose shell is sh, a repository that stalls 22 s.
+// rodar() checks every run for typed lines and passwords on the console,
+// in the homes and in the download addresses.
+TEST(AtualizacaoLab, SegredosNaoAparecemNemFicamNasMaquinas) {
+  struct Caso {
+    std::string pasta, maquina, destino, arquivo, conteudo;
+    bool falha;
+  };
+  const std::vector<Caso> casos = {
+      {"coleta/disco.py", "sg-senha", "192.0.0.100:22", "disco.py", corpo("3.8.10"), false},
+      {"coleta/disco.py", "sg-lento", "192.0.0.101:22", "disco.py", kAntigo, true},
+      {"coleta/disco.py", "sg-sh", "192.0.0.102:22", "disco.py", corpo("3.8.10"), false},
+      {"coleta/Senha.py", "sg-nome", "192.0.0.103:22", "Senha.py",
+       corpo("3.8.10", "coleta/Senha.py"), false},
+  };
+  std::map<std::string, apoio::Resultado> rodadas;
+  for (const auto& c : casos)
+    if (!rodadas.count(c.pasta)) rodadas[c.pasta] = rodar("Segredo", c.pasta);
+  for (const auto& c : casos) {
+    const auto& r = rodadas[c.pasta];
+    EXPECT_EQ(r.status, 0) << r.erro;
+    EXPECT_EQ(conteudo(c.maquina, c.arquivo), c.conteudo) << c.maquina;
+    const auto s = secao(r.saida, c.destino);
+    ASSERT_GE(s.size(), 5u) << c.maquina << "\n" << r.saida;
+    EXPECT_TRUE(s[3].starts_with("Informações de Download: --")) << c.maquina << ": " << s[3];
+    EXPECT_EQ(falhaMostrada(r.saida, c.destino), c.falha) << c.maquina << "\n" << r.saida;
+  }
+}
+
+struct stat estadoDe(const fs::path& caminho) {
+  struct stat st {};
+  EXPECT_EQ(stat(caminho.c_str(), &st), 0) << caminho;
+  return st;
+}
+
+// The script is replaced whole, keeping its owner, group and mode (through a
+// symlink, its target's), or kept as it was with a failure line; nothing of
+// a cut run stays. The "Corte" run is cut by `| head -n 3` right after the
+// download, before chmod; the "Interrompido" one by Ctrl-C during it.
+TEST(AtualizacaoLab, SubstituicaoGuardaOScriptEAtributos) {
+  const auto r = rodar("Troca");
+  EXPECT_EQ(r.status, 0) << r.erro;
+  const auto cortada =
+      rodarComando({"/bin/sh", "-c",
+                    apoio::programa() + " atualizarEmMassa 1 Corte coleta/disco.py | head -n 3"});
+  EXPECT_EQ(linhas(cortada.saida).size(), 3u) << cortada.saida;
+  // Ctrl-C while the repository stalls; the machine's wget gives up on its own.
+  rodarComando({"/bin/sh", "-c",
+                "timeout -s INT 5 " + apoio::programa() +
+                    " atualizarEmMassa 1 Interrompido coleta/disco.py; sleep 10"});
+  struct Caso {
+    std::string maquina, destino, arquivo, conteudo;
+    unsigned dono, modo;
+    bool falha;
+  };
+  const std::vector<Caso> casos = {
+      {"tr-dono", "192.0.0.104:22", "disco.py", corpo("3.8.10"), 1997, 0750, false},
+      // chmod +x (umask 022) then adds o+x, as it always did.
+      {"tr-link", "192.0.0.105:22", "versoes/disco-2.py", corpo("3.8.10"), 1997, 0751, false},
+      {"tr-404", "192.0.0.106:22", "disco.py", kAntigo, 0, 0755, true},
+      {"tr-500", "192.0.0.107:22", "disco.py", kAntigo, 0, 0755, true},
+      {"tr-cheio", "192.0.0.108:22", "disco.py", kAntigo, 0, 0755, true},
+      {"tr-resto", "192.0.0.109:22", "disco.py", corpo("3.8.10"), 0, 0755, false},
+      {"co-1", "", "disco.py", corpo("3.8.10"), 1997, 0750, false},
+      {"co-2", "", "disco.py", kAntigo, 0, 0644, false},
+  };
+  for (const auto& c : casos) {
+    EXPECT_EQ(conteudo(c.maquina, c.arquivo), c.conteudo) << c.maquina;
+    const struct stat st = estadoDe(pasta(c.maquina) / c.arquivo);
+    EXPECT_EQ(st.st_uid, c.dono) << c.maquina;
+    EXPECT_EQ(st.st_gid, c.dono) << c.maquina;
+    EXPECT_EQ(st.st_mode & 07777, c.modo) << c.maquina;
+    if (!c.destino.empty()) {
+      EXPECT_EQ(falhaMostrada(r.saida, c.destino), c.falha) << c.maquina << "\n" << r.saida;
+    }
+  }
+  EXPECT_TRUE(fs::is_symlink(pasta("tr-link") / "disco.py"));
+  EXPECT_FALSE(fs::exists(pasta("tr-resto") / ".disco.py.download"));
+  EXPECT_FALSE(fs::exists("/run/lab/m/tr-resto/home/suporte/wget-log"));
+}
+
+// Control characters in a customer name (from the API) and in a file name
+// (from the machine) reach the terminal made visible; the tool's own colour
+// sequences stay.
+TEST(AtualizacaoLab, TextoDeForaChegaVisivelAoTerminal) {
+  const auto r = rodar("Escape");
+  EXPECT_EQ(r.status, 0) << r.erro;
+  std::string resto = r.saida;
+  for (const std::string cor : {"\x1b[0;32m", "\x1b[0;93m", "\x1b[0;0m"})
+    resto = semTodas(resto, cor);
+  for (std::size_t i = 0; i < resto.size(); ++i) {
+    const auto b = static_cast<unsigned char>(resto[i]);
+    EXPECT_FALSE((b < 0x20 && b != '\n' && b != '\t') || b == 0x7f) << "control byte at " << i;
+    EXPECT_FALSE(b == 0xc2 && i + 1 < resto.size() &&
+                 static_cast<unsigned char>(resto[i + 1]) < 0xa0 &&
+                 static_cast<unsigned char>(resto[i + 1]) >= 0x80)
+        << "C1 control at " << i;
+  }
+  EXPECT_NE(r.saida.find("Escape \\x1b]0;titulo\\x07\\x1b[2J\\u009b31m | Atualizando"),
+            std::string::npos)
+      << r.saida;
+  EXPECT_NE(r.saida.find("disco.py\\x1b]52;c;ZXZpbA==\\x07"), std::string::npos) << r.saida;
+}
+
+// A report that cannot be written ends the run (status 1, one line on
+// standard error) before the next machine is touched.
+TEST(AtualizacaoLab, RelatorioQueNaoPodeSerEscritoEncerraARodada) {
+  const std::string p = apoio::programa();
+  for (const std::string& comando : {p + " version x x x >/dev/full",
+                                     p + " atualizarEmMassa 1 Relatorio coleta/disco.py >/dev/full",
+                                     p + " atualizarEmMassa 1 Relatorio coleta/disco.py >&-"}) {
+    const auto r = rodarComando({"/bin/sh", "-c", comando});
+    EXPECT_EQ(r.status, 1) << comando;
+    EXPECT_EQ(std::count(r.erro.begin(), r.erro.end(), '\n'), 1) << comando << ": " << r.erro;
+  }
+  EXPECT_EQ(conteudo("rl-1", "disco.py"), kAntigo);
+}
+
+// sshd asking for the password only through keyboard-interactive (PAM).
+TEST(AtualizacaoLab, SenhaPedidaPorTecladoInterativo) {
+  const auto r = rodar("Pam");
+  EXPECT_EQ(r.status, 0) << r.erro;
+  const std::string c = "Cliente: 8501 - Pam Teste | Atualizando ";
+  compararLinhas(
+      r.saida,
+      concatenar({atualizada("0 " + c + "192.0.0.113:22"),
+                  {"1 " + c + "192.0.0.114:22", Y + "Erro ao conectar em 192.0.0.114:22." + R}}));
+  EXPECT_EQ(conteudo("pam-ok", "disco.py"), corpo("3.8.10"));
+  EXPECT_EQ(conteudo("pam-errada", "disco.py"), kAntigo);
 }
 
 }  // namespace

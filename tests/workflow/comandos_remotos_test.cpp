@@ -84,28 +84,53 @@ TEST_F(ComandosRemotos, ValoresSimplesFicamComoSaoNaLinha) {
 // The download replaces the script only when wget succeeds; run with a
 // stand-in wget against a real directory.
 TEST_F(ComandosRemotos, DownloadQueFalhaNaoDestroiOScript) {
+  // The line is `printf '<octal>' | sh`: the script it types, pointed at dir_.
   const std::string comando = download("disco.py", "https://scripts.zelvo.example/x");
+  ASSERT_TRUE(comando.starts_with("printf '") && comando.ends_with("' | sh")) << comando;
+  EXPECT_EQ(comando.find('$'), std::string::npos);
+  std::string script;
+  for (std::size_t i = 8; i + 3 < comando.size() - 5; i += 4)
+    script += static_cast<char>(std::stoi(comando.substr(i + 1, 3), nullptr, 8));
+  const std::string dir = std::string(kDiretorio);
+  for (auto pos = script.find(dir); pos != std::string::npos; pos = script.find(dir, pos))
+    script.replace(pos, dir.size(), dir_.string() + "/");
   auto rodar = [&](bool sucesso) {
-    std::string interno = comando;
-    const std::string dir = std::string(kDiretorio);
-    for (auto pos = interno.find(dir); pos != std::string::npos; pos = interno.find(dir, pos))
-      interno.replace(pos, dir.size(), dir_.string() + "/");
     // A stand-in wget that, like the real one, opens its output file first.
     fs::create_directories(dir_ / "bin");
     apoio::executar({"/bin/sh", "-c",
-                     "printf '#!/bin/sh\\n: > \"$2\"\\n" +
+                     "printf '#!/bin/sh\\nwhile [ \"$1\" != -O ]; do shift; done\\n: > \"$2\"\\n" +
                          std::string(sucesso ? "printf novo > \"$2\"\\n" : "exit 8\\n") + "' > '" +
                          (dir_ / "bin" / "wget").string() + "' && chmod +x '" +
                          (dir_ / "bin" / "wget").string() + "'"});
-    digitar(comoRoot("raiz", interno));
+    digitar(comoRoot("raiz", "PATH=" + (dir_ / "bin").string() + ":/usr/bin:/bin sh -c " +
+                                 valorLiteral(script)));
   };
   apoio::executar({"/bin/sh", "-c", "printf velho > '" + dir_.string() + "/disco.py'"});
   rodar(false);
   EXPECT_EQ(ler("disco.py"), "velho");
+  EXPECT_TRUE(ler("comando.out").starts_with(std::string(kFalhaDownload) + " "))
+      << ler("comando.out");
   EXPECT_FALSE(fs::exists(dir_ / ".disco.py.download"));
   rodar(true);
   EXPECT_EQ(ler("disco.py"), "novo");
+  EXPECT_EQ(ler("comando.out").find(kFalhaDownload), std::string::npos) << ler("comando.out");
   EXPECT_FALSE(fs::exists(dir_ / ".disco.py.download"));
+}
+
+// The last line of defence: the password's typed form, as typed and as the
+// output cleaning leaves it, never reaches the console; the same word in
+// other output stays.
+TEST(MascararSenha, SoAFormaDigitadaSome) {
+  struct Caso {
+    std::string senha, texto, esperado;
+  };
+  const std::vector<Caso> casos = {
+      {"root", "x printf \"root\\n\" | su -c \"ls\"", "x printf \"***\\n\" | su -c \"ls\""},
+      {"root", "-rwxr-xr-x 1 root root 43 disco.py", "-rwxr-xr-x 1 root root 43 disco.py"},
+      {"minhaSenha:9", "printf \"minha9\\n\" | su", "printf \"***\\n\" | su"},
+      {"a$b", "printf \"a\\044b\\n\" |", "printf \"***\\n\" |"},
+  };
+  for (const auto& c : casos) EXPECT_EQ(mascararSenha(c.texto, c.senha), c.esperado) << c.texto;
 }
 
 TEST(EnderecoDownload, JuntaBaseVersaoEPasta) {

@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "UTILITARIOS/falhas.hpp"
+#include "UTILITARIOS/workflow/comandos_remotos.hpp"
 
 namespace {
 
@@ -51,7 +52,7 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
       if (r_.erroNaVersao) throw std::runtime_error("Socket error: disconnected");
       return r_.versao;
     }
-    if (command.find("wget") != std::string::npos) return r_.download;
+    if (command.ends_with("' | sh\"")) return r_.download;
     if (command.find("chmod") != std::string::npos) return "";
     return listagens_++ == 0 ? r_.listagem : r_.listagemFinal;
   }
@@ -144,10 +145,11 @@ TEST(Procedimento, LinhasDigitadasComValoresSimples) {
       "printf \"raiz\\n\" | su -c \"ls -lah " + kDir + " | grep disco.py\"";
   EXPECT_EQ(cmds[0], listagem);
   EXPECT_EQ(cmds[1], "printf \"raiz\\n\" | su -c \"python3 --version\"");
-  EXPECT_EQ(cmds[2], "printf \"raiz\\n\" | su -c \"wget -O " + kDir + ".disco.py.download " +
-                         "https://scripts.zelvo.example/python3.8.10/coleta/disco.py && mv -f " +
-                         kDir + ".disco.py.download " + kDir + "disco.py || rm -f " + kDir +
-                         ".disco.py.download\"");
+  EXPECT_EQ(cmds[2],
+            "printf \"raiz\\n\" | su -c \"" +
+                workflow::comandos::download(
+                    "disco.py", "https://scripts.zelvo.example/python3.8.10/coleta/disco.py") +
+                "\"");
   EXPECT_EQ(cmds[3], "printf \"raiz\\n\" | su -c \"chmod +x " + kDir + "disco.py\"");
   EXPECT_EQ(cmds[4], listagem);
 }
@@ -264,7 +266,11 @@ TEST(Procedimento, VersaoInesperadaEntraNoEndereco) {
   c.roteiros["192.0.0.90"].listagem = "disco.py";
   c.roteiros["192.0.0.90"].versao = "  Python 3.11.2  ";
   c.rodar({maquina("192.0.0.90")});
-  EXPECT_NE(c.registros[0].comandos[2].find("/python3.11.2/coleta/disco.py "), std::string::npos);
+  EXPECT_EQ(
+      c.registros[0].comandos[2],
+      workflow::comandos::comoRoot(
+          "raiz", workflow::comandos::download(
+                      "disco.py", "https://scripts.zelvo.example/python3.11.2/coleta/disco.py")));
 }
 
 }  // namespace
