@@ -3,8 +3,9 @@
 production program (SUITE.antecipada.jsonl) with the same run of the
 strict-sequence build (SUITE.sequencial.jsonl), made in fresh copies of the
 same lab world. Status, standard output and standard error must be equal,
-except for the clock readings that remote commands print (wget's start time,
-the minutes of an `ls -l` listing), which differ between any two runs.
+except for the clock readings that remote commands print (wget's times and
+transfer rate, the minutes of an `ls -l` listing), which differ between any
+two runs.
 
     comparar_transcricoes.py DIR     (exit 0 equal, 1 different, 77 nothing to compare)
 """
@@ -14,10 +15,11 @@ import os
 import re
 import sys
 
-# Colons are gone by then (the pager rule removes them): "--2026-12-08 101233--"
-# and "dez  8 1001" (or "Dec  8 1001").
+# Colons are gone by then (the pager rule removes them): "2026-12-08 101233",
+# "(5,32 MB/s)" and "dez  8 1001" (or "Dec  8 1001").
 RELOGIO = [
-    (re.compile(r"--\d{4}-\d\d-\d\d \d{6}--"), "--<data>--"),
+    (re.compile(r"\b\d{4}-\d\d-\d\d \d{6}\b"), "<data>"),
+    (re.compile(r"\(\d+(?:[.,]\d+)? [KMG]?B/s\)"), "(<taxa>)"),
     (re.compile(r"(\b\S{3,4}\.? +\d{1,2} +)\d{4}(?= )"), r"\1<hora>"),
 ]
 
