@@ -7,9 +7,8 @@ except for the clock readings that remote commands print (wget's times and
 transfer rate, the minutes of an `ls -l` listing), which differ between any
 two runs.
 
-    comparar_transcricoes.py DIR     (exit 0 equal, 1 different, 77 nothing to compare)
+    comparar_transcricoes.py DIR SUITE...   (exit 0 equal, 1 different, 77 not run)
 """
-import glob
 import json
 import os
 import re
@@ -36,18 +35,17 @@ def ler(caminho):
 
 
 def main():
-    pasta = sys.argv[1]
-    pares = sorted(glob.glob(os.path.join(pasta, "*.antecipada.jsonl")))
-    if not pares:
-        print("no transcripts in %s (the lab suites did not run)" % pasta)
-        return 77 if os.geteuid() != 0 else 1
+    pasta, suites = sys.argv[1], sys.argv[2:]
+    if os.geteuid() != 0:
+        print("the lab suites need root: nothing to compare")
+        return 77
     diferencas = 0
     execucoes = 0
-    for antecipada in pares:
-        suite = os.path.basename(antecipada)[: -len(".antecipada.jsonl")]
+    for suite in suites:
+        antecipada = os.path.join(pasta, suite + ".antecipada.jsonl")
         sequencial = os.path.join(pasta, suite + ".sequencial.jsonl")
-        if not os.path.exists(sequencial):
-            print("%s: no strict-sequence run" % suite)
+        if not (os.path.exists(antecipada) and os.path.exists(sequencial)):
+            print("%s: a transcript is missing" % suite)
             diferencas += 1
             continue
         a, s = ler(antecipada), ler(sequencial)
@@ -65,7 +63,7 @@ def main():
                     diferencas += 1
                     print("%s %s: %s differs\n  ahead:    %r\n  sequence: %r"
                           % (suite, " ".join(ra["argv"]), campo, va[:2000], vs[:2000]))
-    print("%d runs compared in %d suites, %d differences" % (execucoes, len(pares), diferencas))
+    print("%d runs compared in %d suites, %d differences" % (execucoes, len(suites), diferencas))
     return 1 if diferencas or execucoes == 0 else 0
 
 
