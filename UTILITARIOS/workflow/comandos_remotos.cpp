@@ -1,5 +1,7 @@
 #include "UTILITARIOS/workflow/comandos_remotos.hpp"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "UTILITARIOS/texto.hpp"
@@ -45,6 +47,21 @@ std::string citado(std::string_view valor) {
   return saida + "'";
 }
 
+std::string base64(std::string_view bytes) {
+  static constexpr char kAlfabeto[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string saida;
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t resto = std::min<std::size_t>(3, bytes.size() - i);
+    std::uint32_t bloco = 0;
+    for (std::size_t j = 0; j < 3; ++j)
+      bloco = bloco << 8 | (j < resto ? static_cast<unsigned char>(bytes[i + j]) : 0u);
+    for (std::size_t j = 0; j < 4; ++j)
+      saida += j <= resto ? kAlfabeto[(bloco >> (18 - 6 * j)) & 63] : '=';
+  }
+  return saida;
+}
+
 std::string arquivo(std::string_view nomeCodigo) {
   return std::string(kDiretorio) + std::string(nomeCodigo);
 }
@@ -68,40 +85,46 @@ std::string listagem(std::string_view nomeCodigo) {
 
 std::string versaoPython() { return "python3 --version"; }
 
-std::string download(std::string_view nomeCodigo, std::string_view url) {
+std::string download(std::string_view url) {
   // Replaced as configuration-management tools do: the new copy is fetched
-  // into a temporary file beside the real one (through a symlink, beside its
-  // target), takes the old file's owner, group and mode (ACLs included), and
-  // is renamed over it, which is atomic. Wherever a run is cut, the script
-  // is whole and keeps its mode; a temporary file or a wget-log (written by
-  // a wget that lost its terminal) left by a cut run goes at the next one.
-  // wget gives up before the session's idle time-out, so the outcome is read
-  // here and nothing typed later lands while it still runs. A session that
-  // hangs up meanwhile does not stop it: the replacement ends whole or not
-  // at all, and wget, which inherits the ignored SIGHUP, writes no wget-log.
+  // into a temporary file of this run's own (a short name, whatever the
+  // script's length) beside the real one (through a
+  // symlink, beside its target), takes the old file's owner, group and mode
+  // (ACLs included) and the executable bits the later chmod +x gives, and is
+  // renamed over it, which is atomic. Wherever a run is cut, and however
+  // many runs overlap on one machine, the script is whole, the old one or a
+  // new one, with its mode. Temporary files of cut runs go once they are
+  // older than any live run can be; a wget-log of older versions goes too.
+  // The whole download has one deadline under the session's idle time-out,
+  // so its outcome is read here and nothing typed later lands while it
+  // still runs; a hang-up meanwhile does not stop it (wget inherits the
+  // ignored SIGHUP and writes no wget-log). Only the final printf reaches
+  // the terminal: its first line shares su's prompt, the one line the
+  // output cleaning keeps, so nothing the shell says may come before it.
   // clang-format off
   const std::string script =
+      "exec 2>/dev/null\n"
       "trap '' HUP\n"
-      "f=" + citado(arquivo(nomeCodigo)) + "\n"
-      "a=$(readlink -f -- \"$f\") || a=$f\n"
-      "t=${a%/*}/.${a##*/}.download\n"
-      "rm -f -- \"${f%/*}/.${f##*/}.download\" \"$t\"\n"
-      "for l in wget-log wget-log.*; do\n"
-      "  grep -qsF -- \".${f##*/}.download\" \"$l\" && rm -f -- \"$l\"\n"
-      "done\n"
-      "e=\n"
-      "if s=$(wget -t 1 -T 8 -O \"$t\" " + citado(url) + " 2>&1) && e=$({\n"
-      "  if [ -e \"$a\" ]; then cp --attributes-only --preserve=mode,ownership -- \"$a\" \"$t\"\n"
-      "  else chmod +x -- \"$t\"; fi && mv -f -- \"$t\" \"$a\"; } 2>&1); then\n"
-      "  printf '%s\\n' \"$s\"\n"
+      "u=" + citado(url) + "\n"
+      "f=" + std::string(kDiretorio) + "${u##*/}\n"
+      "a=$(readlink -f -- \"$f\")||a=$f\n"
+      "d=${a%/*} n=${a##*/}\n"
+      "rm -f -- \"${f%/*}/.${f##*/}.download\" \"$d/.$n.download\"\n"
+      "find \"$d\" -maxdepth 1 -name '.atualizacao-??????.download' -mmin +2 -exec rm -f -- {} +\n"
+      "for l in wget-log wget-log.*; do grep -qsF -- \".${f##*/}.download\" \"$l\"&&rm -f -- \"$l\"; done\n"
+      "if t=$(mktemp \"$d/.atualizacao-XXXXXX.download\")&&s=$(timeout -k 1 " + std::to_string(kPrazoDownload) +
+      " wget -t 1 -T " + std::to_string(kPrazoDownload) + " -O \"$t\" \"$u\" 2>&1)&&\n"
+      "{ [ ! -e \"$a\" ]||cp --attributes-only --preserve=mode,ownership -- \"$a\" \"$t\"; }&&\n"
+      "chmod +x -- \"$t\"&&mv -fT -- \"$t\" \"$a\"; then\n"
+      "printf '" + std::string(kDownloadConcluido) + " %s\\n' \"$s\"\n"
       "else\n"
-      "  rm -f -- \"$t\"\n"
-      "  printf '" + std::string(kFalhaDownload) + " %s\\n%s\\n' \"$s\" \"$e\"\n"
+      "rm -f -- \"$t\"\n"
+      "printf '%s\\n' \"$s\"\n"
       "fi\n";
   // clang-format on
-  // Wholly escaped: the typed line carries no "$", and its echo neither the
-  // marker nor a file name.
-  return "printf '" + octal(script) + "' | sh";
+  // The typed line carries no "$" (the end marker), no name and no marker:
+  // base64 keeps it under the terminal's 4095-byte line for any path.
+  return "echo " + base64(script) + "|base64 -d|sh";
 }
 
 std::string permissao(std::string_view nomeCodigo) {

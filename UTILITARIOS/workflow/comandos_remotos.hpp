@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -29,17 +30,26 @@ std::string listagem(std::string_view nomeCodigo);
 /// `python3 --version`.
 std::string versaoPython();
 
-/// The download line's output begins with this word when the script was not
-/// replaced (wget failed, timed out, or the disk was full); the old script is
-/// then as it was.
-inline constexpr std::string_view kFalhaDownload = "ZELVO-DOWNLOAD-FALHOU";
+/// The download line's output begins with this word when the script was
+/// replaced; without it, wget failed, timed out or the disk was full, and
+/// the old script is as it was.
+inline constexpr std::string_view kDownloadConcluido = "ZELVO-DOWNLOAD-OK";
 
-/// Downloads into a temporary file beside the script (beside a symlink's
-/// target), gives it the old file's owner, group and mode, and renames it
-/// over the script; wget's report follows, after kFalhaDownload on failure.
-/// Leaves no temporary file, and removes one left by a cut run. The line is
-/// wholly octal-escaped: its echo shows no name.
-std::string download(std::string_view nomeCodigo, std::string_view url);
+/// Seconds the whole download may take on the machine: under the session's
+/// 10 s idle time-out, so that its outcome is read before the next line.
+inline constexpr int kPrazoDownload = 7;
+
+/// The longest a line typed into a terminal may be (its canonical-mode
+/// line buffer, less the line end): dash and sh read lines that way.
+inline constexpr std::size_t kLinhaMaxima = 4094;
+
+/// Downloads `url` into a temporary file of this run's own beside the
+/// script named by its last component (beside a symlink's target), gives it
+/// the old file's owner, group and mode plus chmod +x's bits, and renames
+/// it over the script; wget's report follows kDownloadConcluido, or comes
+/// alone on failure. Leaves no temporary file; removes those of cut runs.
+/// The line is `echo <base64>|base64 -d|sh`: its echo shows no name.
+std::string download(std::string_view url);
 
 /// `texto` with the typed form of the root password, as `printf "<form>\n"`
 /// and as the output cleaning leaves it, replaced by `printf "***\n"`.

@@ -58,9 +58,12 @@ bool contem(std::string_view texto, std::string_view trecho) {
 }
 
 // The version goes into the download address, so only a version's own
-// characters are taken; anything else (an error text, a stray line) leaves
-// it empty, and the repository answers 404.
+// characters, and not too many of them, are taken; anything else (an error
+// text, a stray line) leaves it empty, and the repository answers 404.
+constexpr std::size_t kVersaoMaxima = 32;
+
 std::string soVersao(std::string_view texto) {
+  if (texto.size() > kVersaoMaxima) return {};
   for (char c : texto)
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '+' && c != '-' &&
         c != '_')
@@ -129,6 +132,12 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   try {
     if (port < 1 || port > 65535) throw std::out_of_range("porta fora do intervalo");
     recv = conexoes.sessao(n, {host, port, user, pwd});
+  } catch (const ssh::ChaveDoServidorDiferente&) {
+    console::linha({YELLOW,
+                    "Chave do servidor " + destinoVisivel +
+                        " difere da registrada em known_hosts. Não é possível atualizar.",
+                    RESET});
+    return;
   } catch (const std::exception&) {
     // The half-made session is dropped; its owner releases what it holds.
     console::linha({YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
@@ -157,22 +166,24 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
 
   const std::string versaoPython =
       soVersao(texto::aparar(texto::removerTodas(executar(comandos::versaoPython()), "Python ")));
-  const std::string comandoDownload = comandos::download(
-      nomeCodigo, comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
+  const std::string comandoDownload =
+      comandos::download(comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
 
   if (contem(listaScripts, nomeCodigo)) {
     console::linha({GREEN, "Código encontrado. Atualizando...", RESET});
   } else {
     console::linha({GREEN, "Código não encontrado. Baixando...", RESET});
   }
-  std::string downloadCodigo = executar(comandoDownload);
-  const auto falha = downloadCodigo.find(comandos::kFalhaDownload);
-  if (falha != std::string::npos)
-    downloadCodigo =
-        std::string(texto::aparar(downloadCodigo.erase(falha, comandos::kFalhaDownload.size())));
+  // Only a line that starts with the marker says the script was replaced:
+  // whatever else came first (a shell's complaint, nothing at all) is a
+  // failure, and the old script is still there.
+  std::string downloadCodigo = std::string(texto::aparar(executar(comandoDownload)));
+  const bool baixado = downloadCodigo.starts_with(comandos::kDownloadConcluido);
+  if (baixado)
+    downloadCodigo = std::string(texto::aparar(
+        std::string_view(downloadCodigo).substr(comandos::kDownloadConcluido.size())));
   console::linha({"Informações de Download:", mostrar(downloadCodigo)});
-  if (falha != std::string::npos)
-    console::linha({YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
+  if (!baixado) console::linha({YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
 
   const std::string permissaoCodigo = executar(comandos::permissao(nomeCodigo));
   (void)permissaoCodigo;  // its output is not reported
@@ -186,6 +197,22 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
 void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
                        const FabricaSessao& fabrica, std::size_t antecipacao) {
+  falhas::definirEtapa("ao conferir o caminho do script");
+  // A longer line would be cut by the remote terminal: dash would then run
+  // nothing and say nothing. Refused before any machine is touched.
+  const std::string maiorVersao(kVersaoMaxima, '9');
+  for (const RegistroMaquina* maquina : vms_selecionadas) {
+    const std::size_t tamanho =
+        comandos::comoRoot(maquina->senhaRoot.texto(),
+                           comandos::download(comandos::enderecoDownload(
+                               implantacao::kScriptsUrl, maiorVersao, pastaCodigo)))
+            .size();
+    if (tamanho > comandos::kLinhaMaxima)
+      throw falhas::Falha("caminho do script longo demais",
+                          "o comando de download de " + pastaCodigo + " teria " +
+                              std::to_string(tamanho) + " bytes, e um terminal aceita até " +
+                              std::to_string(comandos::kLinhaMaxima));
+  }
   std::vector<std::optional<Destino>> destinos;
   for (const RegistroMaquina* maquina : vms_selecionadas)
     destinos.push_back(antecipacao > 0 ? destinoAntecipavel(*maquina) : std::nullopt);

@@ -81,40 +81,41 @@ TEST_F(ComandosRemotos, ValoresSimplesFicamComoSaoNaLinha) {
   }
 }
 
-// The download replaces the script only when wget succeeds; run with a
-// stand-in wget against a real directory.
-TEST_F(ComandosRemotos, DownloadQueFalhaNaoDestroiOScript) {
-  // The line is `printf '<octal>' | sh`: the script it types, pointed at dir_.
-  const std::string comando = download("disco.py", "https://scripts.zelvo.example/x");
-  ASSERT_TRUE(comando.starts_with("printf '") && comando.ends_with("' | sh")) << comando;
-  EXPECT_EQ(comando.find('$'), std::string::npos);
-  std::string script;
-  for (std::size_t i = 8; i + 3 < comando.size() - 5; i += 4)
-    script += static_cast<char>(std::stoi(comando.substr(i + 1, 3), nullptr, 8));
-  const std::string dir = std::string(kDiretorio);
-  for (auto pos = script.find(dir); pos != std::string::npos; pos = script.find(dir, pos))
-    script.replace(pos, dir.size(), dir_.string() + "/");
-  auto rodar = [&](bool sucesso) {
+// The download replaces the script only when wget succeeds, and says so
+// first; run with a stand-in wget against a real directory.
+TEST_F(ComandosRemotos, DownloadSoSubstituiQuandoWgetConclui) {
+  struct Caso {
+    std::string nome;
+    bool sucesso;
+  };
+  const std::vector<Caso> casos = {{"disco.py", false}, {"disco.py", true}, {"dis'co.py", true}};
+  for (const auto& c : casos) {
+    const std::string comando = download("https://scripts.zelvo.example/python3/x/" + c.nome);
+    // `echo <base64>|base64 -d|sh`, pointed at dir_.
+    ASSERT_TRUE(comando.starts_with("echo ") && comando.ends_with("|base64 -d|sh")) << comando;
+    EXPECT_LT(comando.size(), 3000u);
+    EXPECT_EQ(comando.find('$'), std::string::npos);
+    std::string script =
+        apoio::executar({"/usr/bin/base64", "-d"}, comando.substr(5, comando.find('|') - 5)).saida;
+    const std::string dir = std::string(kDiretorio);
+    script.replace(script.find(dir), dir.size(), dir_.string() + "/");
     // A stand-in wget that, like the real one, opens its output file first.
     fs::create_directories(dir_ / "bin");
+    const std::string wget = (dir_ / "bin" / "wget").string();
     apoio::executar({"/bin/sh", "-c",
                      "printf '#!/bin/sh\\nwhile [ \"$1\" != -O ]; do shift; done\\n: > \"$2\"\\n" +
-                         std::string(sucesso ? "printf novo > \"$2\"\\n" : "exit 8\\n") + "' > '" +
-                         (dir_ / "bin" / "wget").string() + "' && chmod +x '" +
-                         (dir_ / "bin" / "wget").string() + "'"});
+                         std::string(c.sucesso ? "printf novo > \"$2\"\\n" : "exit 8\\n") +
+                         "' > '" + wget + "' && chmod +x '" + wget + "' && printf velho > '" +
+                         (dir_ / c.nome).string() + "'"});
     digitar(comoRoot("raiz", "PATH=" + (dir_ / "bin").string() + ":/usr/bin:/bin sh -c " +
                                  valorLiteral(script)));
-  };
-  apoio::executar({"/bin/sh", "-c", "printf velho > '" + dir_.string() + "/disco.py'"});
-  rodar(false);
-  EXPECT_EQ(ler("disco.py"), "velho");
-  EXPECT_TRUE(ler("comando.out").starts_with(std::string(kFalhaDownload) + " "))
-      << ler("comando.out");
-  EXPECT_FALSE(fs::exists(dir_ / ".disco.py.download"));
-  rodar(true);
-  EXPECT_EQ(ler("disco.py"), "novo");
-  EXPECT_EQ(ler("comando.out").find(kFalhaDownload), std::string::npos) << ler("comando.out");
-  EXPECT_FALSE(fs::exists(dir_ / ".disco.py.download"));
+    EXPECT_EQ(apoio::lerArquivo((dir_ / c.nome).string()), c.sucesso ? "novo" : "velho") << c.nome;
+    EXPECT_EQ(ler("comando.out").starts_with(std::string(kDownloadConcluido) + " "), c.sucesso)
+        << c.nome << ": " << ler("comando.out");
+    EXPECT_TRUE(fs::is_directory(dir_ / "bin"));
+    for (const auto& f : fs::directory_iterator(dir_))
+      EXPECT_FALSE(f.path().string().ends_with(".download")) << f.path();
+  }
 }
 
 // The last line of defence: the password's typed form, as typed and as the

@@ -28,7 +28,7 @@ struct Roteiro {
   bool falhaConexao = false;
   std::string listagem;
   std::string versao = "Python 3.8.10";
-  std::string download = "Salvando em disco.py";
+  std::string download = std::string(workflow::comandos::kDownloadConcluido) + " Salvando em disco.py";
   std::string listagemFinal = "-rwxr-xr-x 1 root root 10 Dec  8 1012 disco.py";
   bool erroNaVersao = false;
 };
@@ -52,7 +52,7 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
       if (r_.erroNaVersao) throw std::runtime_error("Socket error: disconnected");
       return r_.versao;
     }
-    if (command.ends_with("' | sh\"")) return r_.download;
+    if (command.ends_with("|base64 -d|sh\"")) return r_.download;
     if (command.find("chmod") != std::string::npos) return "";
     return listagens_++ == 0 ? r_.listagem : r_.listagemFinal;
   }
@@ -148,7 +148,7 @@ TEST(Procedimento, LinhasDigitadasComValoresSimples) {
   EXPECT_EQ(cmds[2],
             "printf \"raiz\\n\" | su -c \"" +
                 workflow::comandos::download(
-                    "disco.py", "https://scripts.zelvo.example/python3.8.10/coleta/disco.py") +
+                    "https://scripts.zelvo.example/python3.8.10/coleta/disco.py") +
                 "\"");
   EXPECT_EQ(cmds[3], "printf \"raiz\\n\" | su -c \"chmod +x " + kDir + "disco.py\"");
   EXPECT_EQ(cmds[4], listagem);
@@ -270,7 +270,7 @@ TEST(Procedimento, VersaoInesperadaEntraNoEndereco) {
       c.registros[0].comandos[2],
       workflow::comandos::comoRoot(
           "raiz", workflow::comandos::download(
-                      "disco.py", "https://scripts.zelvo.example/python3.11.2/coleta/disco.py")));
+                      "https://scripts.zelvo.example/python3.11.2/coleta/disco.py")));
 }
 
 }  // namespace
