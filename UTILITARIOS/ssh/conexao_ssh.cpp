@@ -1,7 +1,11 @@
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
 
 #include <libssh/libssh.h>
+#include <fcntl.h>
+#include <netdb.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +13,8 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <utility>
@@ -33,9 +39,14 @@ constexpr std::uint32_t kTamanhoDescarte = 9999;
 // next pause retries rather than spinning here.
 constexpr int kMaxLeiturasSemDados = 4096;
 
-// bash, zsh and mksh keep no history file once HISTFILE is unset; dash keeps
-// none at all.
-constexpr std::string_view kSemHistorico = "unset HISTFILE\n";
+// No typed line may reach a history file, whatever the login profile did:
+// bash keeps nothing once history is off and its list (this line too) is
+// cleared, even with a read-only HISTFILE; zsh and mksh keep no file once
+// HISTFILE is unset; dash keeps none at all. `command` keeps a shell that
+// lacks one of these from dropping the rest of the line, and there is no
+// redirection, which rbash refuses; the complaints go with the banner.
+constexpr std::string_view kSemHistorico =
+    "command unset HISTFILE; command set +o history; history -c\n";
 
 const char* const kSemCanal = "Erro. Execute \"connect()\" primeiro.";
 
@@ -164,25 +175,43 @@ void conexaoSSH::connect() {
   const int nao = 0;
   const int sim = 1;
   const bool naoLerConfiguracao = false;
-  // Every host key is accepted and nothing is remembered across runs: no
-  // known-hosts file is read (libssh would also use it to order key types)
-  // and none is written. Only the password is offered: no agent, no key
+  // Unknown host keys are accepted and nothing is ever written; the
+  // operator's known_hosts files are only read, so that a key recorded
+  // there is held to. Only the password is offered: no agent, no key
   // files, and ~/.ssh/config is not parsed.
   if (ssh_options_set(sessao, SSH_OPTIONS_HOST, host_.c_str()) != SSH_OK ||
       ssh_options_set(sessao, SSH_OPTIONS_PORT, &porta) != SSH_OK ||
       ssh_options_set(sessao, SSH_OPTIONS_USER, user_.c_str()) != SSH_OK ||
-      ssh_options_set(sessao, SSH_OPTIONS_KNOWNHOSTS, "/dev/null") != SSH_OK ||
-      ssh_options_set(sessao, SSH_OPTIONS_GLOBAL_KNOWNHOSTS, "/dev/null") != SSH_OK ||
       ssh_options_set(sessao, SSH_OPTIONS_PUBKEY_AUTH, &nao) != SSH_OK ||
       ssh_options_set(sessao, SSH_OPTIONS_PROCESS_CONFIG, &naoLerConfiguracao) != SSH_OK ||
       // Keystrokes (the command line, the pager's blank) go out at once.
       ssh_options_set(sessao, SSH_OPTIONS_NODELAY, &sim) != SSH_OK)
     throw erroDaBiblioteca("ao configurar a sessão");
 
+  // The socket is ours, so that interromper() can shut it down from another
+  // thread; libssh gets a copy of its own, which it closes when it likes.
+  struct Soquete {
+    conexaoSSH& dono;
+    ~Soquete() {
+      std::lock_guard trava(dono.mutex_);
+      if (dono.soquete_ >= 0) ::close(std::exchange(dono.soquete_, -1));
+    }
+  } soquete{*this};
+  const int copia = ::fcntl(abrirSoquete(limite), F_DUPFD_CLOEXEC, 0);
+  if (copia < 0) throw erro("ao conectar", std::strerror(errno));
+  if (ssh_options_set(sessao, SSH_OPTIONS_FD, &copia) != SSH_OK) {
+    ::close(copia);
+    throw erroDaBiblioteca("ao conectar");
+  }
+
   // One deadline for TCP, handshake, authentication and the shell: libssh
   // applies its time-out to each blocking step separately.
   restante("ao conectar");
   if (ssh_connect(sessao) != SSH_OK) throw erroDaBiblioteca("ao conectar");
+  const ssh_known_hosts_e registro = ssh_session_is_known_server(sessao);
+  if (registro == SSH_KNOWN_HOSTS_CHANGED || registro == SSH_KNOWN_HOSTS_OTHER)
+    throw ChaveDoServidorDiferente("a chave de " + destino() +
+                                   " difere da registrada em known_hosts");
   restante("ao autenticar");
   int autenticacao = ssh_userauth_password(sessao, nullptr, password_.c_str());
   if (autenticacao == SSH_AUTH_DENIED) {
@@ -213,8 +242,90 @@ void conexaoSSH::connect() {
   // write it to a history file when the session hangs up. Its echo goes
   // with the banner.
   enviar(kSemHistorico, "ao desligar o histórico do shell");
-  std::this_thread::sleep_for(kEsperaDoShell);
+  {
+    std::unique_lock trava(mutex_);
+    if (acordar_.wait_for(trava, kEsperaDoShell, [&] { return interrompido_; }))
+      throw erro("ao esperar o shell", "conexão interrompida");
+  }
   clear_buffer();
+}
+
+int conexaoSSH::abrirSoquete(Relogio::time_point limite) {
+  addrinfo dicas{};
+  dicas.ai_socktype = SOCK_STREAM;
+  dicas.ai_flags = AI_NUMERICSERV;
+  addrinfo* lista = nullptr;
+  const int resolvido =
+      ::getaddrinfo(host_.c_str(), std::to_string(port_).c_str(), &dicas, &lista);
+  if (resolvido != 0) throw erro("ao conectar", ::gai_strerror(resolvido));
+  const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> enderecos(lista, ::freeaddrinfo);
+  std::string motivo = "nenhum endereço";
+  for (const addrinfo* e = lista; e != nullptr; e = e->ai_next) {
+    const int fd = ::socket(e->ai_family, e->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, e->ai_protocol);
+    if (fd < 0) {
+      motivo = std::strerror(errno);
+      continue;
+    }
+    {
+      std::lock_guard trava(mutex_);
+      if (interrompido_) {
+        ::close(fd);
+        throw erro("ao conectar", "conexão interrompida");
+      }
+      soquete_ = fd;
+    }
+    int falha = ::connect(fd, e->ai_addr, e->ai_addrlen) == 0 ? 0 : errno;
+    if (falha == EINPROGRESS) {
+      pollfd pronto{fd, POLLOUT, 0};
+      const auto ms = std::chrono::ceil<std::chrono::milliseconds>(limite - Relogio::now()).count();
+      int r;
+      while ((r = ::poll(&pronto, 1, static_cast<int>(std::max<long long>(ms, 0)))) < 0 &&
+             errno == EINTR) {
+      }
+      socklen_t tamanho = sizeof falha;
+      if (r == 0) falha = ETIMEDOUT;
+      else if (r < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &falha, &tamanho) != 0) falha = errno;
+    }
+    {
+      std::lock_guard trava(mutex_);
+      if (interrompido_) throw erro("ao conectar", "conexão interrompida");
+      if (falha == 0) {
+        // libssh waits on the socket itself.
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return fd;
+      }
+      ::close(std::exchange(soquete_, -1));
+    }
+    motivo = std::strerror(falha);
+  }
+  throw erro("ao conectar", motivo);
+}
+
+void conexaoSSH::interromper() noexcept {
+  std::lock_guard trava(mutex_);
+  interrompido_ = true;
+  if (soquete_ >= 0) ::shutdown(soquete_, SHUT_RDWR);
+  acordar_.notify_all();
+}
+
+bool conexaoSSH::is_alive() noexcept {
+  try {
+    ssh_channel canal = canalUtilizavel("ao verificar a sessão");
+    // Takes in what arrived while the session waited (an EOF, a close, a
+    // disconnect) without reading the shell's output: libssh reads the
+    // socket when the polled buffer is empty, and on a terminal the error
+    // stream's always is; it also tells the remote EOF even while output
+    // (a shell's "auto-logout") still waits in the other buffer.
+    for (int vazias = 0; vazias < kMaxLeiturasSemDados; ++vazias) {
+      const int estado = ssh_channel_poll(canal, 1);
+      if (estado == SSH_ERROR || estado == SSH_EOF) return false;
+      pollfd pronto{ssh_get_fd(client_->get()), POLLIN, 0};
+      if (pronto.fd < 0 || ::poll(&pronto, 1, 0) <= 0) break;
+    }
+    return ssh_is_connected(client_->get()) != 0 && ssh_channel_is_open(canal) != 0;
+  } catch (...) {
+    return false;
+  }
 }
 
 int conexaoSSH::autenticarInterativo() {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -111,13 +114,24 @@ class conexaoSSH : public SessaoRemota {
   /// Releases any previous connection, then opens a new one: TCP, handshake,
   /// password authentication (no agent, no key files, no ~/.ssh/config; when
   /// the server offers no password method but keyboard-interactive, its one
-  /// round of hidden prompts is answered with the password), any
-  /// host key accepted and no known-hosts file read or written, a shell on a
+  /// round of hidden prompts is answered with the password), a shell on a
   /// pseudo-terminal of libssh's default type and size. The whole of this
-  /// fails with ErroSSH after at most `timeout` seconds. Then types
-  /// `unset HISTFILE` (no typed line reaches a history file), waits 1 second
-  /// and calls clear_buffer(). Prints nothing.
+  /// fails with ErroSSH after at most `timeout` seconds. Unknown host keys
+  /// are accepted and no known-hosts file is written; a key that differs
+  /// from the one recorded for host and port in ~/.ssh/known_hosts or
+  /// /etc/ssh/ssh_known_hosts fails with ChaveDoServidorDiferente before any
+  /// password is sent. Then turns the shell's history off (no typed line
+  /// reaches a history file), waits 1 second and calls clear_buffer().
+  /// Prints nothing.
   void connect() override;
+
+  /// Thread-safe: makes a connect() in progress on another thread fail at
+  /// once (its socket shut down, its wait cut short).
+  void interromper() noexcept override;
+
+  /// Whether the shell is still open: takes in what the server sent meanwhile
+  /// (an EOF, a close, a disconnect) without consuming the shell's output.
+  bool is_alive() noexcept override;
 
   /// Discards at most 9999 bytes of pending shell output (one has-data test,
   /// at most one receive). Throws ErroSSH on a broken channel, and the
@@ -140,6 +154,7 @@ class conexaoSSH : public SessaoRemota {
 
  private:
   int autenticarInterativo();
+  int abrirSoquete(std::chrono::steady_clock::time_point limite);
   ssh_channel_struct* canalUtilizavel(const char* operacao) const;
   bool haDados(const char* operacao);
   void enviar(std::string_view texto, const char* operacao);
@@ -157,6 +172,11 @@ class conexaoSSH : public SessaoRemota {
   // Declared before the channel, so that the channel is released first.
   std::optional<ClienteSSH> client_;
   std::optional<CanalSSH> channel_;
+  // What interromper() reaches from another thread.
+  std::mutex mutex_;
+  std::condition_variable acordar_;
+  bool interrompido_ = false;
+  int soquete_ = -1;  // the connect's own socket, while connect() runs
 };
 
 }  // namespace ssh
