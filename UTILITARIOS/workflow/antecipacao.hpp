@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <functional>
-#include <future>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "UTILITARIOS/ssh/sessao_remota.hpp"
@@ -27,12 +28,11 @@ struct Destino {
 };
 
 /// Creates the session of one machine; nothing is sent before connect().
-/// Called from worker threads, so it must not touch shared state.
 using FabricaSessao = std::function<std::unique_ptr<ssh::SessaoRemota>(
     const std::string& host, int port, const std::string& user, const std::string& pwd)>;
 
 /// Owns the sessions being prepared for the machines of one run. Used by the
-/// machine loop's thread only; the workers only create and connect.
+/// machine loop's thread only; the workers only connect.
 class ConexoesAntecipadas {
  public:
   /// `destinos[n]` is machine n's target when it may be connected ahead (a
@@ -41,25 +41,34 @@ class ConexoesAntecipadas {
   /// every session at its machine's turn, in strict sequence.
   ConexoesAntecipadas(std::vector<std::optional<Destino>> destinos, FabricaSessao fabrica,
                       std::size_t profundidade);
-  /// Waits for the connects still in flight (each bounded by the session's
-  /// time-out) and closes every prepared session that was not taken, with
-  /// nothing typed on it.
+  /// Returns at once: connects still in flight are interrupted, and every
+  /// prepared session that was not taken is closed with nothing typed on it.
   ~ConexoesAntecipadas();
   ConexoesAntecipadas(const ConexoesAntecipadas&) = delete;
   ConexoesAntecipadas& operator=(const ConexoesAntecipadas&) = delete;
 
   /// Machine n's connected session, for machines taken in increasing order.
-  /// First starts preparing the machines after n, up to the depth; then
-  /// returns n's prepared session, or creates and connects one for
+  /// First starts preparing the machines after n, up to the depth, never
+  /// one whose address and port an earlier machine still to be closed has
+  /// (a machine may allow one login at a time); then returns n's prepared
+  /// session if its shell is still open, or creates and connects one for
   /// `destino` now. Throws whatever creating or connecting threw.
   std::unique_ptr<ssh::SessaoRemota> sessao(std::size_t n, const Destino& destino);
 
  private:
+  struct Preparo {
+    std::unique_ptr<ssh::SessaoRemota> sessao;
+    std::exception_ptr falha;
+    std::thread trabalhador;  // runs sessao->connect()
+  };
+
+  bool mesmaMaquinaAntes(std::size_t k, std::size_t desde) const;
+
   std::vector<std::optional<Destino>> destinos_;
   FabricaSessao fabrica_;
   std::size_t profundidade_;
-  std::size_t proxima_ = 0;  // first machine not yet considered for preparing
-  std::map<std::size_t, std::future<std::unique_ptr<ssh::SessaoRemota>>> preparadas_;
+  std::vector<bool> iniciadas_;  // machines whose preparation has begun
+  std::map<std::size_t, Preparo> preparadas_;
 };
 
 }  // namespace workflow

@@ -159,11 +159,14 @@ TEST(Antecipacao, RelatorioEComandosIguaisAosDaSequenciaEstrita) {
       EXPECT_EQ(digitadas(antecipada), digitadas(sequencial));
 
       std::set<int> fechadas, tocadas;
+      std::map<std::string, int> abertas;  // a machine may allow one login at a time
       int atual = -1;  // the session receiving commands
       for (const auto& e : antecipada.eventos) {
         EXPECT_NE(e.host.rfind("10.", 0), 0u) << "a private address was contacted";
         EXPECT_NE(e.host, "fe80::1") << "a link-local address was contacted";
-        if (e.oque == "close") fechadas.insert(e.sessao);
+        if (e.oque == "connect" && !caso.roteiros.count(e.host))
+          EXPECT_EQ(abertas[e.host]++, 0) << "two sessions at once to " << e.host;
+        if (e.oque == "close" && fechadas.insert(e.sessao).second) --abertas[e.host];
         if (e.oque == "connect" || e.oque == "close") continue;
         if (e.sessao != atual) {
           EXPECT_TRUE(atual < 0 || fechadas.count(atual))
