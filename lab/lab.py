@@ -27,6 +27,9 @@ WORLD.json (every key optional):
       added to its login profile, e.g. "umask 027"], "auth": "password"
       ("keyboard-interactive": sshd asks through PAM, password auth off),
       "home": {file: text} (left in the account's home, owned by root),
+      "sshd_config": [lines added to its sshd_config, e.g.
+      "ClientAliveInterval 2"], "commands": {name: script} (commands of its
+      own, found before the system's, e.g. a wget that dies),
       "su_delay": 0, "greeting": null, "banner_bytes": 0,
       "shell_exits": false, "kill_on_python": false, "sshd": true,
       "silent": false, "listed": true, "tipo": "manager",
@@ -90,7 +93,7 @@ MACHINE_DEFAULTS = {
     "name": None, "user": "suporte", "password": "suporte", "root_password": "root",
     "ip": None, "port": 22, "python": "3.8.10", "scripts": {}, "files_mode": "0644",
     "files_owner": "0:0", "links": {}, "disk_full": False, "shell": "/bin/bash", "profile": [],
-    "auth": "password", "home": {},
+    "auth": "password", "home": {}, "sshd_config": [], "commands": {},
     "su_delay": 0, "greeting": None, "banner_bytes": 0, "shell_exits": False,
     "kill_on_python": False, "sshd": True, "silent": False, "listed": True,
     "tipo": "manager", "customer": None, "produto": "Korvax", "entry": {}, "entry_drop": [],
@@ -632,6 +635,8 @@ class World:
             minor = ".".join(str(m["python"]).split(".")[:2])
             if minor != "3":
                 os.symlink("python3", d + "/own/python" + minor)
+        for name, script in m["commands"].items():
+            self.write(d + "/own/" + name, script, 0o755)
         if m["su_delay"]:
             self.write(d + "/own/su", "#!/bin/sh\n# Slow to switch users.\nsleep %s\nexec %s \"$@\"\n"
                        % (float(m["su_delay"]), os.path.realpath(shutil.which("su"))), 0o755)
@@ -689,7 +694,7 @@ class World:
             "KbdInteractiveAuthentication " + ("yes" if kbdint else "no"),
             "PermitRootLogin no", "PubkeyAuthentication no", "PrintMotd no", "PrintLastLog no",
             "UseDNS no", "MaxStartups 100", "LogLevel INFO",
-            "Subsystem sftp /usr/lib/openssh/sftp-server", ""]))
+            "Subsystem sftp /usr/lib/openssh/sftp-server", *m["sshd_config"], ""]))
         # Each appliance sees its own accounts, home, /root, /tmp and scripts folder:
         # (source, target, fs type, flags, options) for mount(2).
         steps = [("%s/etc/%s" % (d, f), "/etc/" + f, None, MS_BIND, None)
