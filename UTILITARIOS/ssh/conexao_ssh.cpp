@@ -91,7 +91,11 @@ ClienteSSH& ClienteSSH::operator=(ClienteSSH&& outro) noexcept {
 void ClienteSSH::fechar() noexcept {
   if (sessao_ == nullptr || fechado_) return;
   fechado_ = true;
+  // The socket was handed to libssh, which closes it itself only when it
+  // fails; after a goodbye it merely forgets it.
+  const int soquete = ssh_get_fd(sessao_);
   ssh_disconnect(sessao_);
+  if (soquete >= 0) ::close(soquete);
 }
 
 CanalSSH::~CanalSSH() { fechar(); }

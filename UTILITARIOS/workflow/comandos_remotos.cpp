@@ -90,7 +90,8 @@ std::string download(std::string_view url) {
   // into a temporary file of this run's own (a short name, whatever the
   // script's length) beside the real one (through a
   // symlink, beside its target), takes the old file's owner, group and mode
-  // (ACLs included) and the executable bits the later chmod +x gives, and is
+  // (ACLs included; a new script, the mode wget would have created it
+  // with) and the executable bits the later chmod +x gives, and is
   // renamed over it, which is atomic. Wherever a run is cut, and however
   // many runs overlap on one machine, the script is whole, the old one or a
   // new one, with its mode. Temporary files of cut runs go once they are
@@ -114,7 +115,8 @@ std::string download(std::string_view url) {
       "for l in wget-log wget-log.*; do grep -qsF -- \".${f##*/}.download\" \"$l\"&&rm -f -- \"$l\"; done\n"
       "if t=$(mktemp \"$d/.atualizacao-XXXXXX.download\")&&s=$(timeout -k 1 " + std::to_string(kPrazoDownload) +
       " wget -t 1 -T " + std::to_string(kPrazoDownload) + " -O \"$t\" \"$u\" 2>&1)&&\n"
-      "{ [ ! -e \"$a\" ]||cp --attributes-only --preserve=mode,ownership -- \"$a\" \"$t\"; }&&\n"
+      "if [ -e \"$a\" ];then cp --attributes-only --preserve=mode,ownership -- \"$a\" \"$t\"\n"
+      "else chmod =rw -- \"$t\";fi&&\n"
       "chmod +x -- \"$t\"&&mv -fT -- \"$t\" \"$a\"; then\n"
       "printf '" + std::string(kDownloadConcluido) + " %s\\n' \"$s\"\n"
       "else\n"

@@ -164,8 +164,9 @@ TEST(Antecipacao, RelatorioEComandosIguaisAosDaSequenciaEstrita) {
       for (const auto& e : antecipada.eventos) {
         EXPECT_NE(e.host.rfind("10.", 0), 0u) << "a private address was contacted";
         EXPECT_NE(e.host, "fe80::1") << "a link-local address was contacted";
-        if (e.oque == "connect" && !caso.roteiros.count(e.host))
+        if (e.oque == "connect" && !caso.roteiros.count(e.host)) {
           EXPECT_EQ(abertas[e.host]++, 0) << "two sessions at once to " << e.host;
+        }
         if (e.oque == "close" && fechadas.insert(e.sessao).second) --abertas[e.host];
         if (e.oque == "connect" || e.oque == "close") continue;
         if (e.sessao != atual) {
