@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <ostream>
@@ -78,8 +79,13 @@ std::string visivel(std::string_view texto) {
 }
 
 void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens) {
+  // The no-color.org convention: a set, non-empty NO_COLOR drops the colour
+  // items, and the text stays as it is.
+  const char* semCor = std::getenv("NO_COLOR");
+  const bool cores = semCor == nullptr || *semCor == '\0';
   bool primeiro = true;
   for (std::string_view item : itens) {
+    if (!cores && (item == GREEN || item == YELLOW || item == RESET)) continue;
     if (!primeiro) out << ' ';
     out << item;
     primeiro = false;

@@ -20,7 +20,8 @@ inline constexpr std::string_view RESET = "\x1b[0;0m";
 /// that are not UTF-8 ("\x9b"), which some terminals read as C1.
 std::string visivel(std::string_view texto);
 
-/// Writes one console line to `out`.
+/// Writes one console line to `out`; without its colour items when the
+/// environment's NO_COLOR is set and not empty.
 void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens);
 
 /// Writes one console line to standard output and flushes it. Throws

@@ -37,6 +37,8 @@ WORLD.json (every key optional):
       "produto": "Korvax", "entry": {merged into its access-list entry},
       "entry_drop": [keys removed from it], any other key: copied to it } ],
   "extra_acessos": [customer entries appended to the access list as is],
+  "syslog": false (true: a syslog socket at /dev/log for COMMAND, whose
+          records become the lines of <state>/syslog.log),
   "api": {"login": RESPONSE, "acessos": RESPONSE (default: the access list
           built from the machines), "routes": {"METHOD /path": RESPONSE},
           "wrong_cert": false},
@@ -805,10 +807,38 @@ class World:
         for step in (self.state_dirs, self.mount_run,
                      self.credentials,      # before mount_world, which binds ca.pem as the CA bundle
                      self.mount_world, self.network, self.start_appliances, self.start_servers,
-                     self.wait_ready):
+                     self.wait_ready, self.start_syslog):
             step()
             if os.environ.get("LAB_TIMING"):
                 log("%-16s %.3f s" % (step.__name__, time.monotonic() - t))
+
+    def start_syslog(self):
+        """A syslog socket at /dev/log for the command (the appliances have
+        their own mounts by now): /dev is overlaid in the world's tmpfs, its
+        pts and shm put back on top, and every record that arrives becomes a
+        line of <state>/syslog.log."""
+        if not self.world.get("syslog"):
+            return
+        for d in ("dev/up", "dev/work", "dev/pts", "dev/shm"):
+            os.makedirs(RUN + "/" + d)
+        for d in ("pts", "shm"):
+            run("mount", "--rbind", "/dev/" + d, RUN + "/dev/" + d)
+        run("mount", "-t", "overlay", "lab-dev", "-o",
+            "lowerdir=/dev,upperdir=%s/dev/up,workdir=%s/dev/work" % (RUN, RUN), "/dev")
+        for d in ("pts", "shm"):
+            run("mount", "--rbind", RUN + "/dev/" + d, "/dev/" + d)
+        if os.path.lexists("/dev/log"):
+            os.unlink("/dev/log")
+        sock = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+        sock.bind("/dev/log")
+        os.chmod("/dev/log", 0o666)
+        out = open(os.path.join(self.state, "syslog.log"), "ab")
+
+        def receive():
+            while True:
+                out.write(sock.recv(1 << 16).rstrip(b"\0\n") + b"\n")
+                out.flush()
+        threading.Thread(target=receive, daemon=True).start()
 
     # -- running the command
     def on_signal(self, sig, frame):

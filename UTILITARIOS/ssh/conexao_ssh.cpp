@@ -45,8 +45,13 @@ constexpr int kMaxLeiturasSemDados = 4096;
 // HISTFILE is unset; dash keeps none at all. `command` keeps a shell that
 // lacks one of these from dropping the rest of the line, and there is no
 // redirection, which rbash refuses; the complaints go with the banner.
+// The same line sets the Portuguese locale for what follows (the
+// appliance's system ships it): su's prompt and refusal, and the remote
+// tools' errors, are then the texts the procedure reads, whatever language
+// the account's profile chose.
 constexpr std::string_view kSemHistorico =
-    "command unset HISTFILE; command set +o history; history -c\n";
+    "command unset HISTFILE; command set +o history; history -c; "
+    "command export LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8 LANGUAGE=pt_BR:pt\n";
 
 const char* const kSemCanal = "Erro. Execute \"connect()\" primeiro.";
 

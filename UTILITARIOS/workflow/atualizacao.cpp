@@ -1,19 +1,62 @@
 #include "UTILITARIOS/workflow/atualizacao.hpp"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <iostream>
+#include <string_view>
 #include <nlohmann/json.hpp>
 
 #include "UTILITARIOS/api/cliente_api.hpp"
+#include "UTILITARIOS/auditoria.hpp"
 #include "UTILITARIOS/configuracao.hpp"
 #include "UTILITARIOS/falhas.hpp"
+#include "UTILITARIOS/texto.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "UTILITARIOS/workflow/procedimento.hpp"
 #include "UTILITARIOS/workflow/selecao.hpp"
 
 namespace workflow {
 
+namespace {
+
+// Checked before anything else happens: a path that names no file, or that
+// the remote commands would read as something else (the folder itself, its
+// parent, an option), must touch nothing.
+void conferirCaminho(const std::string& pastaCodigo) {
+  std::string motivo;
+  if (pastaCodigo.find_first_of(std::string("\0\n\r", 3)) != std::string::npos)
+    motivo = "tem um caractere nulo ou uma quebra de linha";
+  else if (pastaCodigo.starts_with('/'))
+    motivo = "é absoluto";
+  else if (nomeCodigoDe(pastaCodigo).empty())
+    motivo = "não termina num nome de arquivo";
+  for (std::size_t inicio = 0; motivo.empty() && inicio <= pastaCodigo.size();) {
+    const std::size_t fim = std::min(pastaCodigo.find('/', inicio), pastaCodigo.size());
+    const std::string_view parte = std::string_view(pastaCodigo).substr(inicio, fim - inicio);
+    if (parte == "." || parte == "..") motivo = "tem um componente \".\" ou \"..\"";
+    if (parte.starts_with('-')) motivo = "tem um componente que começa com \"-\"";
+    inicio = fim + 1;
+  }
+  if (!motivo.empty()) {
+    const std::string visivel =
+        texto::substituirTodas(texto::substituirTodas(pastaCodigo, "\n", "\\n"), "\r", "\\r");
+    throw falhas::Falha("caminho do script recusado", "\"" + visivel + "\" " + motivo);
+  }
+}
+
+}  // namespace
+
 void atualizarEmMassa(std::size_t antecipacao) {
   const configuracao::Argumentos& argumentos = configuracao::argumentos();
+  const passwd* conta = ::getpwuid(::getuid());
+  auditoria::registrar("início: usuário " + std::string(conta ? conta->pw_name : "?") + " (uid " +
+                       std::to_string(::getuid()) + "), modo " + argumentos.mode + ", escopo " +
+                       argumentos.inserir + ", tipo " + argumentos.tipoCliente + ", script " +
+                       argumentos.pastaCodigo);
+  falhas::definirEtapa("ao conferir o caminho do script");
+  conferirCaminho(argumentos.pastaCodigo);
   const std::string nomeCodigo = nomeCodigoDe(argumentos.pastaCodigo);
 
   falhas::definirEtapa("ao entrar na API (POST /login)");
@@ -39,8 +82,7 @@ void atualizarEmMassa(std::size_t antecipacao) {
   falhas::definirEtapa("na seleção de máquinas");
   const Selecao selecao = selecionarMaquinas(clientes, argumentos.inserir,
                                              argumentos.tipoCliente, std::cin, std::cout);
-  if (selecao.encerrarExecucao) return;
-
+  // Nothing chosen, "sair" included, still ends with the summary line.
   atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo,
                     fabricaConexaoSSH(), antecipacao);
 }

@@ -1,5 +1,6 @@
 #include "UTILITARIOS/workflow/procedimento.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 
 #include "UTILITARIOS/api/verificar_ip.hpp"
+#include "UTILITARIOS/auditoria.hpp"
 #include "UTILITARIOS/console.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/implantacao.hpp"
@@ -97,7 +99,7 @@ std::optional<Destino> destinoAntecipavel(const RegistroMaquina& maquina) {
   return Destino{maquina.ip.texto(), port, maquina.usuario.texto(), maquina.senha.texto()};
 }
 
-void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::string& nomeCodigo,
+Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::string& nomeCodigo,
                       const std::string& pastaCodigo, ConexoesAntecipadas& conexoes) {
   falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
   // Values that are not texts take their JSON text.
@@ -125,7 +127,7 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
     console::linha(
         {YELLOW, "IP " + console::visivel(host) + " não é um IP público. Não é possível atualizar.",
          RESET});
-    return;
+    return Desfecho::ipNaoPublico;
   }
 
   std::unique_ptr<ssh::SessaoRemota> recv;
@@ -137,11 +139,11 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
                     "Chave do servidor " + destinoVisivel +
                         " difere da registrada em known_hosts. Não é possível atualizar.",
                     RESET});
-    return;
+    return Desfecho::chaveDiferente;
   } catch (const std::exception&) {
     // The half-made session is dropped; its owner releases what it holds.
     console::linha({YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
-    return;
+    return Desfecho::erroConectar;
   }
   Fechamento fechamento{*recv};
   const auto executar = [&](const std::string& interno) {
@@ -152,15 +154,15 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
   const std::string listaScripts = executar(listaScriptsComando);
   if (texto::aparar(listaScripts).empty()) {
     console::linha({YELLOW, "Problema na execução dos comandos SSH.", RESET});
-    return;
+    return Desfecho::problemaExecucao;
   }
   if (contem(listaScripts, "Falha de autenticação")) {
     console::linha({YELLOW, "Falha de autenticação.", RESET});
-    return;
+    return Desfecho::falhaAutenticacao;
   }
   if (contem(listaScripts, "Arquivo ou diretório inexistente")) {
     console::linha({YELLOW, "Arquivo ou diretório inexistente.", RESET});
-    return;
+    return Desfecho::diretorioInexistente;
   }
   console::linha({"Lista de códigos encontrados:", mostrar(listaScripts)});
 
@@ -190,6 +192,58 @@ void atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::
 
   const std::string infoCodigo = executar(listaScriptsComando);
   console::linha({"Informações de Permissão:", mostrar(infoCodigo)});
+  return baixado ? Desfecho::atualizada : Desfecho::falhaDownload;
+}
+
+std::string contagem(std::size_t n, const std::string& singular, const std::string& plural) {
+  return std::to_string(n) + " " + (n == 1 ? singular : plural);
+}
+
+// The causes, in the order the summary names them.
+constexpr std::pair<Desfecho, std::string_view> kCausas[] = {
+    {Desfecho::falhaDownload, "falha no download"},
+    {Desfecho::ipNaoPublico, "IP não público"},
+    {Desfecho::erroConectar, "erro ao conectar"},
+    {Desfecho::chaveDiferente, "chave do servidor diferente"},
+    {Desfecho::falhaAutenticacao, "falha de autenticação"},
+    {Desfecho::diretorioInexistente, "diretório inexistente"},
+    {Desfecho::problemaExecucao, "problema na execução"},
+};
+
+std::string_view nomeDe(Desfecho desfecho) {
+  for (const auto& [d, causa] : kCausas)
+    if (d == desfecho) return causa;
+  return "atualizada";
+}
+
+// The run's outcome at a glance: how many machines, how many updated, and
+// why the others were not, in a fixed order; the same text goes to the
+// audit record.
+void escreverResumo(const std::vector<Desfecho>& desfechos) {
+  if (desfechos.empty()) {
+    console::linha({YELLOW, "Resumo: nenhuma máquina selecionada.", RESET});
+    auditoria::registrar("Resumo: nenhuma máquina selecionada.");
+    return;
+  }
+  const auto quantos = [&](Desfecho d) {
+    return static_cast<std::size_t>(std::count(desfechos.begin(), desfechos.end(), d));
+  };
+  const std::size_t atualizadas = quantos(Desfecho::atualizada);
+  std::string texto = "Resumo: " + contagem(desfechos.size(), "máquina", "máquinas") + ", " +
+                      contagem(atualizadas, "atualizada", "atualizadas");
+  if (atualizadas == desfechos.size()) {
+    console::linha({GREEN, texto + ".", RESET});
+    auditoria::registrar(texto + ".");
+    return;
+  }
+  std::string causas;
+  for (const auto& [desfecho, causa] : kCausas)
+    if (const std::size_t k = quantos(desfecho))
+      causas += (causas.empty() ? "" : ", ") + std::to_string(k) + " " + std::string(causa);
+  texto += ", " + contagem(desfechos.size() - atualizadas, "não atualizada", "não atualizadas") +
+           " (" + causas + ").";
+  console::linha({YELLOW, texto, RESET});
+  auditoria::registrar(texto);
 }
 
 }  // namespace
@@ -217,8 +271,15 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
   for (const RegistroMaquina* maquina : vms_selecionadas)
     destinos.push_back(antecipacao > 0 ? destinoAntecipavel(*maquina) : std::nullopt);
   ConexoesAntecipadas conexoes(std::move(destinos), fabrica, antecipacao);
-  for (std::size_t n = 0; n < vms_selecionadas.size(); ++n)
-    atualizarMaquina(n, *vms_selecionadas[n], nomeCodigo, pastaCodigo, conexoes);
+  std::vector<Desfecho> desfechos;
+  for (std::size_t n = 0; n < vms_selecionadas.size(); ++n) {
+    const RegistroMaquina& maquina = *vms_selecionadas[n];
+    desfechos.push_back(atualizarMaquina(n, maquina, nomeCodigo, pastaCodigo, conexoes));
+    auditoria::registrar("máquina " + std::to_string(n) + ": cliente " + maquina.rotulo() + ", " +
+                         maquina.ip.texto() + ":" + maquina.porta.texto() + ": " +
+                         std::string(nomeDe(desfechos.back())));
+  }
+  escreverResumo(desfechos);
   std::cout.flush();
 }
 

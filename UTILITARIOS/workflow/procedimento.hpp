@@ -12,11 +12,25 @@
 // make it executable and show the result.
 namespace workflow {
 
+/// How one machine's treatment ended: updated (the download did not fail),
+/// or the reason it was not.
+enum class Desfecho {
+  atualizada,
+  falhaDownload,
+  ipNaoPublico,
+  erroConectar,
+  chaveDiferente,
+  falhaAutenticacao,
+  diretorioInexistente,
+  problemaExecucao,
+};
+
 /// A conexaoSSH with the shell prompt's "$" as end marker.
 FabricaSessao fabricaConexaoSSH();
 
 /// Treats every machine in order, numbering them from 0, and writes the
-/// report to standard output. Only a failed connect is handled (the machine
+/// report to standard output, closed by a summary line of the outcomes (one
+/// for an empty selection too). Only a failed connect is handled (the machine
 /// is reported and skipped); any other failure is thrown, leaving the later
 /// machines untreated. Blocks for the whole update.
 ///

@@ -140,6 +140,9 @@ TEST_F(Basico, CabecalhosECorpoExatos) {
   EXPECT_EQ(cabecalhos(acessos).size(), 14u);
 }
 
+// The summary line that closes a run with nothing selected.
+const std::string kVazia = "\x1b[0;93m Resumo: nenhuma máquina selecionada. \x1b[0;0m\n";
+
 TEST_F(Basico, DialogoInterativoByteAByte) {
   const auto e = rodar("2", "Hospital", "x\n0\n  SAIR \n");
   EXPECT_EQ(e.r.status, 0) << e.r.erro;
@@ -150,18 +153,18 @@ TEST_F(Basico, DialogoInterativoByteAByte) {
                            kPergunta +
                            "Opção inválida. Pulando cliente.\n"
                            "[1] coletor - 192.0.0.30\n" +
-                           kPergunta + "Nenhuma VM selecionada. Encerrando.\n");
+                           kPergunta + "Nenhuma VM selecionada. Encerrando.\n" + kVazia);
 }
 
 TEST_F(Basico, OutroTipoDeClienteEOutroEscopo) {
   auto e = rodar("2", "Clinica", "sair\n");
   EXPECT_EQ(e.r.status, 0);
   EXPECT_EQ(e.r.saida,
-            "[1] manager - 192.0.0.18\n" + kPergunta + "Nenhuma VM selecionada. Encerrando.\n");
+            "[1] manager - 192.0.0.18\n" + kPergunta + "Nenhuma VM selecionada. Encerrando.\n" + kVazia);
   for (const char* inserir : {"1", "3", "-1"}) {
     e = rodar(inserir, "Inexistente", "");
     EXPECT_EQ(e.r.status, 0) << inserir << e.r.erro;
-    EXPECT_EQ(e.r.saida, "") << inserir;
+    EXPECT_EQ(e.r.saida, kVazia) << inserir;
     EXPECT_EQ(e.r.erro, "") << inserir;
   }
 }

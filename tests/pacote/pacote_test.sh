@@ -44,8 +44,8 @@ chroot "$r" bash -c 'cd /root && DEBIAN_FRONTEND=noninteractive apt-get install 
   _ "${deb##*/}" || { echo "pacote: apt install failed"; exit 1; }
 
 dependencias=$(dpkg-deb -f "$deb" Depends)
-for lib in libssh-4 libcurl4 libc6; do
-  [[ $dependencias == *"$lib "* ]] || falha "Depends lacks $lib (shlibdeps): $dependencias"
+for pacote in libssh-4 libcurl4 libc6 ca-certificates; do
+  [[ ", $dependencias," == *", $pacote"[\ ,]* ]] || falha "Depends lacks $pacote: $dependencias"
 done
 
 linha=$(chroot "$r" atualizacao_em_massa version x x x | sed -n 2p)

@@ -120,6 +120,9 @@ void verificarMaquinas() {
         ADD_FAILURE() << "file of the tool left beside the scripts: " << f.path();
     }
   }
+  const std::string registros = apoio::lerArquivo(estado() + "/syslog.log");
+  for (const auto& senha : senhas)
+    EXPECT_EQ(registros.find(senha), std::string::npos) << "password in the system log: " << senha;
   std::ifstream pedidos(estado() + "/requests.jsonl");
   for (std::string linha; std::getline(pedidos, linha);) {
     const std::string caminho = nlohmann::json::parse(linha)["path"];
@@ -215,6 +218,12 @@ TEST(AtualizacaoLab, CadaDesfechoDaMaquinaNaOrdemERodadaSegue) {
                      atualizada("8 " + c2 + "192.0.0.23:22"),
                      atualizada("9 " + c2 + "3fff::20:22"),
                      atualizada("10 " + c2 + "192.0.0.24:2222"),
+                     // A profile in English: the same treatment.
+                     atualizada("11 " + c2 + "192.0.0.25:22"),
+                     {"12 " + c2 + "192.0.0.27:22", Y + "Falha de autenticação." + R,
+                      Y + "Resumo: 13 máquinas, 6 atualizadas, 7 não atualizadas (1 IP não público, "
+                          "2 erro ao conectar, 2 falha de autenticação, 1 diretório inexistente, "
+                          "1 problema na execução)." + R},
                  }));
 
   EXPECT_EQ(conteudo("h-atualiza", "disco.py"), corpo("3.8.10"));
@@ -225,6 +234,17 @@ TEST(AtualizacaoLab, CadaDesfechoDaMaquinaNaOrdemERodadaSegue) {
   EXPECT_EQ(conteudo("h-bak", "disco.py"), corpo("3.8.10"));
   EXPECT_EQ(conteudo("h-ipv6", "disco.py"), corpo("3.11.2"));
   EXPECT_EQ(conteudo("h-curto", "disco.py"), corpo("3.10.12"));
+  EXPECT_EQ(conteudo("h-ingles", "disco.py"), corpo("3.8.10"));
+  // The audit record in the system log: the start, each machine, the summary.
+  const std::string registros = apoio::lerArquivo(estado() + "/syslog.log");
+  for (const std::string registro :
+       {"atualizacao_em_massa[", "início: usuário root (uid 0), modo atualizarEmMassa, escopo 1, "
+                                 "tipo Hospital, script coleta/disco.py",
+        "máquina 0: cliente 1021 - Hospital Central, 192.0.0.16:22: atualizada",
+        "máquina 1: cliente 1021 - Hospital Central, 10.1.2.3:22: IP não público",
+        "máquina 12: cliente 1187 - Hospital Norte, 192.0.0.27:22: falha de autenticação",
+        "Resumo: 13 máquinas, 6 atualizadas, 7 não atualizadas (1 IP não público"})
+    EXPECT_NE(registros.find(registro), std::string::npos) << registro << "\n" << registros;
   EXPECT_TRUE(executavel("h-curto", "disco.py"));
   // Refused machines are untouched.
   for (const char* m : {"h-senha-ssh", "h-root-errado", "h-database"})
@@ -242,6 +262,7 @@ TEST(AtualizacaoLab, DownloadQueFalhaDeixaOScriptComoEstava) {
   const auto ls = linhas(r.saida);
   EXPECT_EQ(std::count(ls.begin(), ls.end(), G + "Código encontrado. Atualizando..." + R), 2);
   EXPECT_EQ(std::count(ls.begin(), ls.end(), kFalhaDownload), 2) << r.saida;
+  EXPECT_EQ(ls.back(), Y + "Resumo: 2 máquinas, 0 atualizadas, 2 não atualizadas (2 falha no download)." + R);
   for (const char* m : {"r-404", "r-sem-python"}) {
     EXPECT_EQ(conteudo(m, "disco.py"), kAntigo) << m;
     EXPECT_FALSE(fs::exists(pasta(m) / ".disco.py.download")) << m;
@@ -351,17 +372,58 @@ TEST(AtualizacaoLab, ClienteAtualizadoPorInteiro) {
       for (const auto& l : atualizada(std::to_string(n) + " Cliente: " + c.cliente +
                                       " | Atualizando " + c.destinos[n] + ":22"))
         esperadas.push_back(l);
+    const std::string n = std::to_string(c.destinos.size());
+    esperadas.push_back(G + "Resumo: " + n + " máquinas, " + n + " atualizadas." + R);
     SCOPED_TRACE(c.tipo);
     compararLinhas(r.saida, esperadas);
   }
 }
 
-TEST(AtualizacaoLab, SelecaoVaziaTerminaSemSaida) {
-  const auto r = rodar("Vazio");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.saida, "");
-  EXPECT_EQ(r.erro, "");
+// An empty selection is said, never a silent success: no manager, no
+// customer of the type, a scope other than 1 or 2, "sair" with nothing
+// chosen. NO_COLOR drops the colour sequences and nothing else.
+TEST(AtualizacaoLab, SelecaoVaziaTerminaComResumo) {
+  const std::string p = apoio::programa(), resumo = "Resumo: nenhuma máquina selecionada.";
+  const std::vector<std::pair<std::string, std::string>> casos = {
+      {p + " atualizarEmMassa 1 Vazio coleta/disco.py", Y + resumo + R},
+      {p + " atualizarEmMassa 1 Inexistente coleta/disco.py", Y + resumo + R},
+      {p + " atualizarEmMassa 3 Hospital coleta/disco.py", Y + resumo + R},
+      {"echo sair | " + p + " atualizarEmMassa 2 Duplo coleta/disco.py",
+       "[1] manager - 192.0.0.90\n[2] manager - 192.0.0.91\n\nDigite qual VM deseja subir (ou "
+       "'sair'): Nenhuma VM selecionada. Encerrando.\n" + Y + resumo + R},
+      {"NO_COLOR=1 " + p + " atualizarEmMassa 1 Vazio coleta/disco.py", resumo},
+  };
+  for (const auto& [comando, saida] : casos) {
+    const auto r = rodarComando({"/bin/sh", "-c", comando});
+    EXPECT_EQ(r.status, 0) << comando;
+    EXPECT_EQ(r.saida, saida + "\n") << comando;
+    EXPECT_EQ(r.erro, "") << comando;
+  }
   EXPECT_EQ(conteudo("v-1", "disco.py"), kAntigo);
+}
+
+// A path that names no file, or that the remote commands would read as the
+// folder, its parent or an option, is refused before the login: one line
+// on standard error, and nothing asked of the API or of any machine.
+TEST(AtualizacaoLab, CaminhoRecusadoAntesDeTudo) {
+  const std::vector<std::pair<std::string, std::string>> casos = {
+      {"", "não termina num nome de arquivo"},
+      {"coleta/", "não termina num nome de arquivo"},
+      {"coleta/..", "componente \".\" ou \"..\""},
+      {"./disco.py", "componente \".\" ou \"..\""},
+      {"coleta/-r", "começa com \"-\""},
+      {"/coleta/disco.py", "é absoluto"},
+      {"coleta/a\nb.py", "\"coleta/a\\nb.py\" tem um caractere nulo ou uma quebra de linha"},
+  };
+  const std::size_t antes = apoio::lerArquivo(estado() + "/requests.jsonl").size();
+  for (const auto& [caminho, motivo] : casos) {
+    const auto r = rodar("Hospital", caminho);
+    EXPECT_EQ(r.status, 1) << caminho;
+    EXPECT_EQ(r.saida, "") << caminho;
+    EXPECT_EQ(std::count(r.erro.begin(), r.erro.end(), '\n'), 1) << r.erro;
+    EXPECT_NE(r.erro.find(motivo), std::string::npos) << r.erro;
+  }
+  EXPECT_EQ(apoio::lerArquivo(estado() + "/requests.jsonl").size(), antes) << "a request was made";
 }
 
 TEST(AtualizacaoLab, SelecaoInterativaEscolheUmaMaquina) {
@@ -371,7 +433,7 @@ TEST(AtualizacaoLab, SelecaoInterativaEscolheUmaMaquina) {
       "[1] manager - 192.0.0.90\n[2] manager - 192.0.0.91\n\nDigite qual VM deseja subir (ou 'sair'): "
       "0 Cliente: 6001 - Duplo Teste | Atualizando 192.0.0.91:22\n";
   EXPECT_EQ(r.saida.substr(0, inicio.size()), inicio);
-  EXPECT_EQ(linhas(r.saida).size(), 8u);
+  EXPECT_EQ(linhas(r.saida).size(), 9u);
 }
 
 // The lines written for one machine, from its announcement to the next.
@@ -581,7 +643,8 @@ TEST(AtualizacaoLab, SenhaPedidaPorTecladoInterativo) {
   compararLinhas(
       r.saida,
       concatenar({atualizada("0 " + c + "192.0.0.113:22"),
-                  {"1 " + c + "192.0.0.114:22", Y + "Erro ao conectar em 192.0.0.114:22." + R}}));
+                  {"1 " + c + "192.0.0.114:22", Y + "Erro ao conectar em 192.0.0.114:22." + R,
+                   Y + "Resumo: 2 máquinas, 1 atualizada, 1 não atualizada (1 erro ao conectar)." + R}}));
   EXPECT_EQ(conteudo("pam-ok", "disco.py"), corpo("3.8.10"));
   EXPECT_EQ(conteudo("pam-errada", "disco.py"), kAntigo);
 }

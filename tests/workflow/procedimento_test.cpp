@@ -125,7 +125,8 @@ TEST(Procedimento, AtualizacaoCompletaEscreveCadaLinhaNaOrdem) {
                 "Lista de códigos encontrados: -rw-r--r-- 1 root root 5 Dec  8 1001 outro.py\n" + G +
                 " Código não encontrado. Baixando... " + R + "\n" +
                 "Informações de Download: Salvando em disco.py\n"
-                "Informações de Permissão: -rwxr-xr-x 1 root root 10 Dec  8 1012 disco.py\n");
+                "Informações de Permissão: -rwxr-xr-x 1 root root 10 Dec  8 1012 disco.py\n" + G +
+                " Resumo: 2 máquinas, 2 atualizadas. " + R + "\n");
   ASSERT_EQ(c.registros.size(), 2u);
   EXPECT_EQ(c.registros[1].port, 2222);
   EXPECT_EQ(c.registros[0].user, "suporte");
@@ -156,16 +157,17 @@ TEST(Procedimento, LinhasDigitadasComValoresSimples) {
 
 TEST(Procedimento, TabelaDeDecisaoDaListagem) {
   struct Caso {
-    std::string listagem, linha;
+    std::string listagem, linha, causa;  // the cause as the summary names it
   };
   const std::vector<Caso> casos = {
-      {"", Y + " Problema na execução dos comandos SSH. " + R},
-      {" \n\t \r\n", Y + " Problema na execução dos comandos SSH. " + R},
-      {"su Falha de autenticação", Y + " Falha de autenticação. " + R},
-      {"Arquivo ou diretório inexistente\nsu Falha de autenticação", Y + " Falha de autenticação. " + R},
+      {"", Y + " Problema na execução dos comandos SSH. " + R, "problema na execução"},
+      {" \n\t \r\n", Y + " Problema na execução dos comandos SSH. " + R, "problema na execução"},
+      {"su Falha de autenticação", Y + " Falha de autenticação. " + R, "falha de autenticação"},
+      {"Arquivo ou diretório inexistente\nsu Falha de autenticação", Y + " Falha de autenticação. " + R,
+       "falha de autenticação"},
       {"ls não é possível acessar 'x' Arquivo ou diretório inexistente",
-       Y + " Arquivo ou diretório inexistente. " + R},
-      {"falha de autenticação", ""},  // case-sensitive: this is a listing
+       Y + " Arquivo ou diretório inexistente. " + R, "diretório inexistente"},
+      {"falha de autenticação", "", ""},  // case-sensitive: this is a listing
   };
   for (const auto& caso : casos) {
     Cenario c;
@@ -176,7 +178,10 @@ TEST(Procedimento, TabelaDeDecisaoDaListagem) {
       EXPECT_EQ(reg.comandos.size(), 5u) << caso.listagem;
       continue;
     }
-    EXPECT_EQ(c.saida, anuncio(0, "192.0.0.30:22") + caso.linha + "\n") << caso.listagem;
+    EXPECT_EQ(c.saida, anuncio(0, "192.0.0.30:22") + caso.linha + "\n" + Y +
+                           " Resumo: 1 máquina, 0 atualizadas, 1 não atualizada (1 " + caso.causa +
+                           "). " + R + "\n")
+        << caso.listagem;
     EXPECT_EQ(reg.comandos.size(), 1u) << "no download after a refused listing";
     EXPECT_EQ(reg.fechamentos, 1);
   }
@@ -254,10 +259,10 @@ TEST(Procedimento, MesmaMaquinaDuasVezesETratadaDuasVezes) {
   EXPECT_NE(c.saida.find(anuncio(1, "192.0.0.80:22")), std::string::npos);
 }
 
-TEST(Procedimento, SelecaoVaziaNaoEscreveNada) {
+TEST(Procedimento, SelecaoVaziaSoEscreveOResumo) {
   Cenario c;
   c.rodar({});
-  EXPECT_EQ(c.saida, "");
+  EXPECT_EQ(c.saida, Y + " Resumo: nenhuma máquina selecionada. " + R + "\n");
 }
 
 // A version that is not one still goes into the address, as one word.
