@@ -1,6 +1,8 @@
 #include "UTILITARIOS/api/leitura_seletiva.hpp"
 
 #include <istream>
+#include <streambuf>
+#include <type_traits>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -11,12 +13,127 @@ using nlohmann::ordered_json;
 
 bool inteiro(const Molde* molde) { return molde == nullptr || molde->forma == Molde::Forma::inteiro; }
 
+// The bytes of `texto`, as a stream buffer.
+class Memoria : public std::streambuf {
+ public:
+  explicit Memoria(std::string_view texto) {
+    char* inicio = const_cast<char*>(texto.data());  // only read
+    setg(inicio, inicio, inicio + texto.size());
+  }
+};
+
+// Hands the parser its input one byte at a time and, inside containers whose
+// content is skipped, puts an element 0 before a container that opens or
+// after one that closes. nlohmann's lexer keeps every byte read since the
+// last number or text for its error messages, so a run of brackets would
+// otherwise cost its length in memory; the added elements are grammatical
+// exactly where the brackets are (never next to a digit), and the parser's
+// positions are mapped back.
+class Intercalado : public std::streambuf {
+ public:
+  Intercalado(std::streambuf& fonte, std::function<bool()> descartando)
+      : fonte_(fonte), descartando_(std::move(descartando)) {}
+
+  /// The position in the original input of the parser's position
+  /// `posicao` (1-based, as parse_error::byte).
+  std::size_t original(std::size_t posicao) const {
+    if (posicao == entregues_ + 1) return originais_ + 1;  // the end of the input
+    if (posicao == entregues_) return origem_[1];
+    if (posicao + 1 == entregues_) return origem_[0];
+    return posicao;
+  }
+
+ protected:
+  int_type underflow() override {
+    if (fila_.empty()) {
+      const int_type c = fonte_.sbumpc();
+      if (traits_type::eq_int_type(c, traits_type::eof())) return c;
+      fila_ = acrescimo(traits_type::to_char_type(c));
+      fila_ += traits_type::to_char_type(c);
+      lidos_ = 0;
+    }
+    atual_ = fila_[lidos_++];
+    ++entregues_;
+    origem_[0] = origem_[1];
+    if (lidos_ == fila_.size()) {
+      origem_[1] = ++originais_;
+      fila_.clear();
+    } else {
+      origem_[1] = originais_ + 1;  // an added byte stands where the next one is
+    }
+    setg(&atual_, &atual_, &atual_ + 1);
+    return traits_type::to_int_type(atual_);
+  }
+
+ private:
+  // What goes before the original byte `c`.
+  std::string acrescimo(char c) {
+    if (emTexto_) {
+      if (escape_) {
+        escape_ = false;
+      } else if (c == '\\') {
+        escape_ = true;
+      } else if (c == '"') {
+        emTexto_ = false;
+        anterior_ = c;
+      }
+      return "";
+    }
+    std::string antes;
+    const bool emArray = !arrays_.empty() && arrays_.back();
+    switch (c) {
+      case ' ':
+      case '\t':
+      case '\n':
+      case '\r':
+        return "";
+      case '"':
+        emTexto_ = true;
+        break;
+      case '[':
+      case '{':
+        if (emArray && (anterior_ == '[' || anterior_ == ',') && descartando_()) antes = "0,";
+        arrays_.push_back(c == '[');
+        break;
+      case ']':
+      case '}':
+        if (!arrays_.empty() && arrays_.back() == (c == ']') &&
+            (anterior_ == ']' || anterior_ == '}') && descartando_())
+          antes = c == ']' ? ",0" : ",\"\":0";
+        if (!arrays_.empty()) arrays_.pop_back();
+        break;
+      default:
+        break;
+    }
+    anterior_ = c;
+    return antes;
+  }
+
+  std::streambuf& fonte_;
+  std::function<bool()> descartando_;
+  std::vector<bool> arrays_;  // the open containers: true for an array
+  char anterior_ = '\0';     // the last byte outside a text but blanks
+  bool emTexto_ = false;
+  bool escape_ = false;
+  std::string fila_;  // added bytes, then the original one
+  std::size_t lidos_ = 0;
+  char atual_ = 0;
+  std::size_t entregues_ = 0;  // bytes handed to the parser
+  std::size_t originais_ = 0;  // of them, from the input
+  std::size_t origem_[2] = {0, 0};  // original positions of the last two handed
+};
+
 // nlohmann's SAX events turned into the parts of the document a Molde keeps.
 // Skipped values cost a counter, whatever their depth.
 class Seletor {
  public:
   Seletor(const Molde& molde, const PorElemento& porElemento)
       : moldeRaiz_(&molde), porElemento_(porElemento) {}
+
+  void usar(const Intercalado& entrada) { entrada_ = &entrada; }
+
+  /// Whether the innermost open container's content is skipped.
+  bool descartando() const { return pulando_ > 0 || (!quadros_.empty() && quadros_.back().descartar); }
 
   ordered_json resultado() { return std::move(raiz_); }
 
@@ -33,6 +150,7 @@ class Seletor {
   bool end_array() { return fechar(); }
 
   bool key(std::string& nome) {
+    if (pulando_ > 0) return true;
     proximo_ = {};
     Quadro& q = quadros_.back();
     if (q.descartar) return true;
@@ -51,9 +169,13 @@ class Seletor {
     return true;
   }
 
-  // Thrown with its own type, as nlohmann's parse() throws it.
+  // Thrown with its own type, as nlohmann's parse() throws it, at the
+  // position in the original input.
   template <class Excecao>
   bool parse_error(std::size_t, const std::string&, const Excecao& erro) {
+    if constexpr (std::is_same_v<Excecao, ordered_json::parse_error>)
+      throw ordered_json::parse_error::create(erro.id, entrada_->original(erro.byte), erro.what(),
+                                              nullptr);
     throw erro;
   }
 
@@ -125,6 +247,7 @@ class Seletor {
     raiz.valor->get_ref<ordered_json::array_t&>().pop_back();
   }
 
+  const Intercalado* entrada_ = nullptr;
   const Molde* moldeRaiz_;
   const PorElemento& porElemento_;
   ordered_json raiz_;
@@ -133,9 +256,11 @@ class Seletor {
   std::size_t pulando_ = 0;  // skipped containers still open
 };
 
-template <class Entrada>
-ordered_json ler(Entrada& entrada, const Molde& molde, const PorElemento& porElemento) {
+ordered_json ler(std::streambuf& fonte, const Molde& molde, const PorElemento& porElemento) {
   Seletor seletor(molde, porElemento);
+  Intercalado intercalado(fonte, [&] { return seletor.descartando(); });
+  seletor.usar(intercalado);
+  std::istream entrada(&intercalado);
   ordered_json::sax_parse(entrada, &seletor);
   return seletor.resultado();
 }
@@ -143,12 +268,13 @@ ordered_json ler(Entrada& entrada, const Molde& molde, const PorElemento& porEle
 }  // namespace
 
 ordered_json lerSeletivo(std::istream& entrada, const Molde& molde, const PorElemento& porElemento) {
-  return ler(entrada, molde, porElemento);
+  return ler(*entrada.rdbuf(), molde, porElemento);
 }
 
 ordered_json lerSeletivo(std::string_view entrada, const Molde& molde,
                          const PorElemento& porElemento) {
-  return ler(entrada, molde, porElemento);
+  Memoria memoria(entrada);
+  return ler(memoria, molde, porElemento);
 }
 
 }  // namespace api
