@@ -46,7 +46,7 @@ using Relogio = std::chrono::steady_clock;
 // Decoded bytes handed to the reader at a time. The transfer waits while
 // this much is waiting, so that a small compressed body that decodes huge is
 // never held whole.
-constexpr std::size_t kLote = std::size_t{1} << 20;
+constexpr std::size_t kLote = std::size_t{256} << 10;
 // Bytes of the body's start kept for a diagnostic.
 constexpr std::size_t kInicioGuardado = 256;
 

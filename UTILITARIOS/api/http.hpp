@@ -13,7 +13,7 @@
 // One-shot HTTPS requests over libcurl. The response body is read while it
 // arrives and never held whole: a small compressed body can decode to
 // hundreds of megabytes. The transfer runs on a thread of its own, a batch
-// of decoded bytes ahead of the caller's reader at most; the call returns
+// of decoded bytes (256 KB) ahead of the caller's reader at most; the call returns
 // only when it has ended.
 namespace api {
 
