@@ -426,8 +426,12 @@ TEST_F(Processo, NenhumSegredoVaiParaArquivo) {
     unsetenv("SSLKEYLOGFILE");
     EXPECT_EQ(r.status, k.status) << r.erro;
     EXPECT_EQ(r.saida, k.saida);
-    for (const auto& arquivo : fs::directory_iterator(pasta))
-      ADD_FAILURE() << "left " << arquivo.path() << ", " << fs::file_size(arquivo.path()) << " bytes";
+    std::vector<fs::path> deixados;
+    for (const auto& arquivo : fs::directory_iterator(pasta)) deixados.push_back(arquivo.path());
+    for (const fs::path& arquivo : deixados) {
+      ADD_FAILURE() << "left " << arquivo << ", " << fs::file_size(arquivo) << " bytes";
+      fs::remove(arquivo);
+    }
   }
   setrlimit(RLIMIT_CORE, &original);
   fs::current_path(antes);
