@@ -22,13 +22,15 @@ class Memoria : public std::streambuf {
   }
 };
 
-// Hands the parser its input one byte at a time and, inside containers whose
-// content is skipped, puts an element 0 before a container that opens or
-// after one that closes. nlohmann's lexer keeps every byte read since the
-// last number or text for its error messages, so a run of brackets would
-// otherwise cost its length in memory; the added elements are grammatical
-// exactly where the brackets are (never next to a digit), and the parser's
-// positions are mapped back.
+// Hands the parser its input and, inside containers whose content is
+// skipped, puts an element 0 before a container that opens or after one that
+// closes. nlohmann's lexer keeps every byte read since the last number or
+// text for its error messages, so a run of brackets would otherwise cost its
+// length in memory; the added elements are grammatical exactly where the
+// brackets are (never next to a digit), and the parser's positions are mapped
+// back. A bracket is handed on alone, once the parser has taken everything
+// before it, so that whether its container is skipped is known; other bytes
+// go in runs.
 class Intercalado : public std::streambuf {
  public:
   Intercalado(std::streambuf& fonte, std::function<bool()> descartando)
@@ -37,37 +39,48 @@ class Intercalado : public std::streambuf {
   /// The position in the original input of the parser's position
   /// `posicao` (1-based, as parse_error::byte).
   std::size_t original(std::size_t posicao) const {
-    if (posicao == entregues_ + 1) return originais_ + 1;  // the end of the input
-    if (posicao == entregues_) return origem_[1];
-    if (posicao + 1 == entregues_) return origem_[0];
+    const auto lidos = entregues_ + static_cast<std::size_t>(gptr() - eback());
+    if (posicao > lidos) return originais_ + 1;  // the end of the input
+    if (posicao > entregues_) return origem(posicao - 1 - entregues_);
+    if (posicao == entregues_) return origemAnterior_;
     return posicao;
   }
 
  protected:
   int_type underflow() override {
-    if (fila_.empty()) {
-      const int_type c = fonte_.sbumpc();
-      if (traits_type::eq_int_type(c, traits_type::eof())) return c;
-      fila_ = acrescimo(traits_type::to_char_type(c));
-      fila_ += traits_type::to_char_type(c);
-      lidos_ = 0;
+    if (const auto n = static_cast<std::size_t>(egptr() - eback()); n > 0) {
+      origemAnterior_ = origem(n - 1);
+      entregues_ += n;
+      originais_ += acrescentado_ ? 1 : n;
     }
-    atual_ = fila_[lidos_++];
-    ++entregues_;
-    origem_[0] = origem_[1];
-    if (lidos_ == fila_.size()) {
-      origem_[1] = ++originais_;
-      fila_.clear();
-    } else {
-      origem_[1] = originais_ + 1;  // an added byte stands where the next one is
+    area_.clear();
+    acrescentado_ = false;
+    for (int_type c; area_.size() < 4096 &&
+                     !traits_type::eq_int_type(c = fonte_.sgetc(), traits_type::eof());) {
+      const char byte = traits_type::to_char_type(c);
+      const bool colchete = byte == '[' || byte == ']' || byte == '{' || byte == '}';
+      if (colchete && !area_.empty()) break;
+      fonte_.sbumpc();
+      if (colchete) {
+        area_.assign(acrescimo(byte));
+        acrescentado_ = !area_.empty();
+        area_ += byte;
+        break;
+      }
+      acrescimo(byte);  // a text's start or end, or the last byte seen
+      area_ += byte;
     }
-    setg(&atual_, &atual_, &atual_ + 1);
-    return traits_type::to_int_type(atual_);
+    setg(area_.data(), area_.data(), area_.data() + area_.size());
+    return area_.empty() ? traits_type::eof() : traits_type::to_int_type(area_.front());
   }
 
  private:
+  // Original position of the byte at `i` of the area: an added byte stands
+  // where the bracket after it is.
+  std::size_t origem(std::size_t i) const { return originais_ + (acrescentado_ ? 1 : i + 1); }
+
   // What goes before the original byte `c`.
-  std::string acrescimo(char c) {
+  std::string_view acrescimo(char c) {
     if (emTexto_) {
       if (escape_) {
         escape_ = false;
@@ -79,7 +92,7 @@ class Intercalado : public std::streambuf {
       }
       return "";
     }
-    std::string antes;
+    std::string_view antes;
     const bool emArray = !arrays_.empty() && arrays_.back();
     switch (c) {
       case ' ':
@@ -115,12 +128,11 @@ class Intercalado : public std::streambuf {
   char anterior_ = '\0';     // the last byte outside a text but blanks
   bool emTexto_ = false;
   bool escape_ = false;
-  std::string fila_;  // added bytes, then the original one
-  std::size_t lidos_ = 0;
-  char atual_ = 0;
-  std::size_t entregues_ = 0;  // bytes handed to the parser
-  std::size_t originais_ = 0;  // of them, from the input
-  std::size_t origem_[2] = {0, 0};  // original positions of the last two handed
+  std::string area_;                // handed to the parser now
+  bool acrescentado_ = false;       // area_ is added bytes and one bracket
+  std::size_t entregues_ = 0;       // bytes handed before area_
+  std::size_t originais_ = 0;       // of them, from the input
+  std::size_t origemAnterior_ = 0;  // original position of the last of them
 };
 
 // nlohmann's SAX events turned into the parts of the document a Molde keeps.
