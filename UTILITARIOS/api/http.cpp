@@ -236,8 +236,8 @@ std::string mascarar(std::string texto, const std::vector<std::string>& segredos
     for (std::size_t pos = texto.find(segredo); !segredo.empty() && pos != std::string::npos;
          pos = texto.find(segredo, pos)) {
       const std::size_t fim = pos + segredo.size();
-      if (curto && ((pos > 0 && deLetra(texto[pos - 1])) ||
-                    (fim < texto.size() && deLetra(texto[fim])))) {
+      if (curto &&
+          ((pos > 0 && deLetra(texto[pos - 1])) || (fim < texto.size() && deLetra(texto[fim])))) {
         ++pos;
         continue;
       }
@@ -269,7 +269,8 @@ std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>&
   // A prefixed body (")]}'", a JSONP call, UTF-16) holds its values further
   // on; so do XML, HTML, YAML, a form or a query string.
   const std::string_view antesDeValor = corpo.substr(0, corpo.find_first_of("{[\"'=:<"));
-  std::string trecho = mascarar(std::string(antesDeValor.substr(0, kInicioMostrado + 16)), segredos);
+  std::string trecho =
+      mascarar(std::string(antesDeValor.substr(0, kInicioMostrado + 16)), segredos);
   bool cortado = antesDeValor.size() < corpo.size();
   if (trecho.size() > kInicioMostrado) {
     std::size_t fim = kInicioMostrado;
@@ -363,10 +364,10 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
   const CURLcode codigo = fluxo.concluir();
   // A body cut short by the transfer explains whatever the reader found.
   if (recepcao.grandeDemais)
-    throw RespostaInvalida("a resposta a " + pedido.nome + " passa de " +
-                           std::to_string(implantacao::kCorpoApiMaximo >> 20) +
-                           " MB depois de decodificada: " +
-                           mascarar(resposta.status, pedido.segredos));
+    throw RespostaInvalida(
+        "a resposta a " + pedido.nome + " passa de " +
+        std::to_string(implantacao::kCorpoApiMaximo >> 20) +
+        " MB depois de decodificada: " + mascarar(resposta.status, pedido.segredos));
   if (recepcao.emSilencio)
     throw FalhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " não mandou nenhum byte em " +
                           std::to_string(implantacao::kSilencioApiSegundos) + " s (" +

@@ -1,17 +1,19 @@
 #include "UTILITARIOS/api/leitura_seletiva.hpp"
 
 #include <istream>
-#include <streambuf>
-#include <type_traits>
 #include <nlohmann/json.hpp>
+#include <streambuf>
 #include <string>
+#include <type_traits>
 
 namespace api {
 namespace {
 
 using nlohmann::ordered_json;
 
-bool inteiro(const Molde* molde) { return molde == nullptr || molde->forma == Molde::Forma::inteiro; }
+bool inteiro(const Molde* molde) {
+  return molde == nullptr || molde->forma == Molde::Forma::inteiro;
+}
 
 // The bytes of `texto`, as a stream buffer.
 class Memoria : public std::streambuf {
@@ -125,7 +127,7 @@ class Intercalado : public std::streambuf {
   std::streambuf& fonte_;
   std::function<bool()> descartando_;
   std::vector<bool> arrays_;  // the open containers: true for an array
-  char anterior_ = '\0';     // the last byte outside a text but blanks
+  char anterior_ = '\0';      // the last byte outside a text but blanks
   bool emTexto_ = false;
   bool escape_ = false;
   std::string area_;                // handed to the parser now
@@ -145,7 +147,9 @@ class Seletor {
   void usar(const Intercalado& entrada) { entrada_ = &entrada; }
 
   /// Whether the innermost open container's content is skipped.
-  bool descartando() const { return pulando_ > 0 || (!quadros_.empty() && quadros_.back().descartar); }
+  bool descartando() const {
+    return pulando_ > 0 || (!quadros_.empty() && quadros_.back().descartar);
+  }
 
   ordered_json resultado() { return std::move(raiz_); }
 
@@ -279,7 +283,8 @@ ordered_json ler(std::streambuf& fonte, const Molde& molde, const PorElemento& p
 
 }  // namespace
 
-ordered_json lerSeletivo(std::istream& entrada, const Molde& molde, const PorElemento& porElemento) {
+ordered_json lerSeletivo(std::istream& entrada, const Molde& molde,
+                         const PorElemento& porElemento) {
   return ler(*entrada.rdbuf(), molde, porElemento);
 }
 

@@ -40,12 +40,15 @@ TEST(TrechoSeguro, MostraSoOQueVemAntesDeQualquerValor) {
            Caso{"mode=senha&x", ate + "mode\"..."},
            Caso{"login 'operador'", ate + "login \"..."},
            // A short secret as a word, and inside longer words.
-           Caso{"Bearer k9z recusado, k9zk9z ak9z k9z_1", ate + "Bearer *** recusado, k9zk9z ak9z k9z_1\""},
+           Caso{"Bearer k9z recusado, k9zk9z ak9z k9z_1",
+                ate + "Bearer *** recusado, k9zk9z ak9z k9z_1\""},
            // A password cut by the 60-byte limit, down to its first three
            // characters, and a character that would be split.
            Caso{std::string(54, '.') + kSenha + ".", ate + std::string(54, '.') + "***.\""},
-           Caso{std::string(55, '.') + kSenha.substr(0, 5) + "xxxx", ate + std::string(55, '.') + "***\"..."},
-           Caso{std::string(57, '.') + kSenha.substr(0, 5) + "xxxx", ate + std::string(57, '.') + "***\"..."},
+           Caso{std::string(55, '.') + kSenha.substr(0, 5) + "xxxx",
+                ate + std::string(55, '.') + "***\"..."},
+           Caso{std::string(57, '.') + kSenha.substr(0, 5) + "xxxx",
+                ate + std::string(57, '.') + "***\"..."},
            Caso{std::string(59, '.') + "çxxxx", ate + std::string(59, '.') + "\"..."},
        }) {
     EXPECT_EQ(api::trechoSeguro(k.corpo, kSegredos), k.trecho) << k.corpo;
