@@ -66,13 +66,18 @@ TEST(NaoEhJson, DizOQueOLeitorAchouSemCitarOCorpo) {
   for (const Caso& k : {
            Caso{"",
                 "unexpected end of input), byte 1): HTTP 401 Unauthorized, text/html, corpo vazio"},
-           Caso{"<html>senha 951@girar</html>",
-                "erro de sintaxe, byte 1): HTTP 401 Unauthorized, text/html, 28 bytes"},
-           Caso{R"({"token": "951@girar)",
-                "unexpected end of input), byte 21): HTTP 401 Unauthorized, text/html, 20 bytes"},
-           Caso{R"({"token": "951@girar"} {)", "erro de sintaxe, byte 24)"},
+           Caso{"<html>senha " + kSenha + "</html>",
+                "erro de sintaxe, byte 1): HTTP 401 Unauthorized, text/html, " +
+                    std::to_string(19 + kSenha.size()) + " bytes"},
+           Caso{R"({"token": ")" + kSenha, "unexpected end of input), byte " +
+                                               std::to_string(12 + kSenha.size()) +
+                                               "): HTTP 401 Unauthorized, text/html, " +
+                                               std::to_string(11 + kSenha.size()) + " bytes"},
+           Caso{R"({"token": ")" + kSenha + R"("} {)",
+                "erro de sintaxe, byte " + std::to_string(15 + kSenha.size()) + ")"},
            Caso{R"({"token": "abc"} x)", "erro de sintaxe, byte 18)"},
-           Caso{"{\"token\": \"951@gi\x01rar\"}", "erro de sintaxe, byte 18)"},
+           Caso{"{\"token\": \"" + kSenha.substr(0, 6) + "\x01" + kSenha.substr(6) + "\"}",
+                "erro de sintaxe, byte 18)"},
            Caso{R"({"token": 1e999})", "(um número que não cabe num double): HTTP 401"},
        }) {
     api::Pedido pedido;
@@ -92,7 +97,7 @@ TEST(NaoEhJson, DizOQueOLeitorAchouSemCitarOCorpo) {
           api::naoEhJson(pedido, resposta, e.id, sintaxe ? sintaxe->byte : 0).what();
       EXPECT_TRUE(mensagem.starts_with("a resposta a POST /login não é JSON (")) << mensagem;
       EXPECT_NE(mensagem.find(k.achado), std::string::npos) << mensagem;
-      EXPECT_EQ(mensagem.find("951"), std::string::npos) << mensagem;
+      EXPECT_EQ(mensagem.find(kSenha.substr(0, 3)), std::string::npos) << mensagem;
       EXPECT_EQ(mensagem.find("last read"), std::string::npos) << mensagem;
     }
   }
