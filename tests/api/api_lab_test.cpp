@@ -20,7 +20,7 @@ using nlohmann::json;
 using Cabecalhos = std::vector<std::pair<std::string, std::string>>;
 
 const std::string kPergunta = "\nDigite qual VM deseja subir (ou 'sair'): ";
-const std::string kSenhaOperador = "951@girar";
+const std::string kSenhaOperador = implantacao::kSenhaOperador;
 
 /// The requests the lab's API received, in order.
 std::vector<json> pedidos() {
