@@ -9,6 +9,7 @@
 #include <istream>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <utility>
 
@@ -57,6 +58,7 @@ struct Recepcao {
   curl_off_t recebidos = 0;  // body bytes as they came over the wire
   bool emSilencio = false;
   bool grandeDemais = false;
+  bool semMemoria = false;
   // Between the transfer's thread and the reader.
   std::mutex mutex;
   std::condition_variable mudou;
@@ -77,10 +79,16 @@ std::size_t receber(char* dados, std::size_t, std::size_t n, void* destino) {
     r->grandeDemais = true;
     return 0;  // libcurl ends the transfer
   }
+  try {
+    if (resposta.inicio.size() < kInicioGuardado)
+      resposta.inicio.append(dados, std::min(n, kInicioGuardado - resposta.inicio.size()));
+    if (!r->descartando) r->pendente.append(dados, n);
+  } catch (const std::bad_alloc&) {
+    // No exception may cross libcurl: the transfer ends, and enviar says why.
+    r->semMemoria = true;
+    return 0;
+  }
   resposta.tamanho += n;
-  if (resposta.inicio.size() < kInicioGuardado)
-    resposta.inicio.append(dados, std::min(n, kInicioGuardado - resposta.inicio.size()));
-  if (!r->descartando) r->pendente.append(dados, n);
   r->mudou.notify_all();
   return n;
 }
@@ -362,6 +370,7 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
     }
   }
   const CURLcode codigo = fluxo.concluir();
+  if (recepcao.semMemoria) throw std::bad_alloc();
   // A body cut short by the transfer explains whatever the reader found.
   if (recepcao.grandeDemais)
     throw RespostaInvalida(
