@@ -14,7 +14,7 @@ namespace console {
 namespace {
 
 void escape(std::string& saida, const char* formato, unsigned valor) {
-  char texto[8];
+  char texto[12];
   std::snprintf(texto, sizeof texto, formato, valor);
   saida += texto;
 }
@@ -46,6 +46,34 @@ std::size_t sequencia(const unsigned char* p, std::size_t n) {
   return t;
 }
 
+// Unicode's format characters (category Cf, Unicode 15.1) and the line and
+// paragraph separators: invisible, or changing how the text around them is
+// drawn (bidirectional overrides, U+2028 breaking a log line), while the
+// bytes say something else.
+constexpr struct {
+  char32_t primeiro, ultimo;
+} kInvisiveis[] = {
+    {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},
+    {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},
+    {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
+    {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
+    {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
+    {0xE0020, 0xE007F},
+};
+
+// The code point of a well-formed sequence of `t` bytes.
+char32_t codigo(const unsigned char* p, std::size_t t) {
+  char32_t c = p[0] & (0x7F >> t);
+  for (std::size_t i = 1; i < t; ++i) c = (c << 6) | (p[i] & 0x3F);
+  return c;
+}
+
+bool invisivel(char32_t c) {
+  for (const auto& faixa : kInvisiveis)
+    if (c >= faixa.primeiro && c <= faixa.ultimo) return true;
+  return false;
+}
+
 }  // namespace
 
 std::string visivel(std::string_view texto) {
@@ -67,9 +95,9 @@ std::string visivel(std::string_view texto) {
     if (t == 0) {
       escape(saida, "\\x%02x", b);
       ++i;
-    } else if (t == 2 && b == 0xC2 && p[i + 1] < 0xA0) {
-      escape(saida, "\\u%04x", p[i + 1]);
-      i += 2;
+    } else if (const char32_t c = codigo(p + i, t); (c >= 0x80 && c < 0xA0) || invisivel(c)) {
+      escape(saida, c > 0xFFFF ? "\\U%08x" : "\\u%04x", static_cast<unsigned>(c));
+      i += t;
     } else {
       saida.append(texto.substr(i, t));
       i += t;

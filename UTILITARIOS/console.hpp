@@ -15,9 +15,12 @@ inline constexpr std::string_view YELLOW = "\x1b[0;93m";
 inline constexpr std::string_view RESET = "\x1b[0;0m";
 
 /// `texto` from outside the tool (the API, a remote machine) made safe for a
-/// terminal: C0 controls but line feed and tab, DEL, and C1 controls
-/// (U+0080-U+009F) become visible escapes ("\x1b", "\u009b"), as do bytes
-/// that are not UTF-8 ("\x9b"), which some terminals read as C1.
+/// terminal: C0 controls but line feed and tab, DEL, C1 controls
+/// (U+0080-U+009F), Unicode's format characters (category Cf: soft hyphen,
+/// zero-width and bidirectional controls, byte order mark, tags...) and the
+/// line and paragraph separators U+2028 and U+2029 become visible escapes
+/// ("\x1b", "\u009b", "\u202e", "\U000e0041"), as do bytes that are not
+/// UTF-8 ("\x9b"), which some terminals read as C1.
 std::string visivel(std::string_view texto);
 
 /// Writes one console line to `out`; without its colour items when the

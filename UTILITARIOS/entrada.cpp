@@ -1,8 +1,13 @@
 #include "UTILITARIOS/entrada.hpp"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "UTILITARIOS/configuracao.hpp"
@@ -15,11 +20,29 @@
 namespace entrada {
 namespace {
 constexpr int kArgumentosEsperados = 5;  // program name and the four arguments
+
+[[noreturn]] void falhaDeProtecao(const char* chamada) {
+  throw falhas::Falha("processo desprotegido",
+                      std::string(chamada) + " falhou (" + std::strerror(errno) + ")");
+}
 }  // namespace
+
+void protegerProcesso() {
+  // The process holds the operator's password, the token and every
+  // machine's passwords: no core file may hold them, and no debugger of the
+  // same user may read them.
+  if (prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) falhaDeProtecao("prctl(PR_SET_DUMPABLE)");
+  const rlimit semCore{0, 0};
+  if (setrlimit(RLIMIT_CORE, &semCore) != 0) falhaDeProtecao("setrlimit(RLIMIT_CORE)");
+  // libcurl (and GnuTLS, loaded with it) write every TLS session's keys to
+  // the file this names; it is read when libcurl starts.
+  if (unsetenv("SSLKEYLOGFILE") != 0) falhaDeProtecao("unsetenv(SSLKEYLOGFILE)");
+}
 
 void get_version(const std::string& programa) {
   console::linha({implantacao::kAvisoDireitos});
-  std::cout << texto::substituirTodas(programa, "./", " ") << "  " << configuracao::VERSION << '\n';
+  std::cout << console::visivel(texto::substituirTodas(programa, "./", " ")) << "  "
+            << configuracao::VERSION << '\n';
 }
 
 int executar(int argc, const char* const* argv, std::size_t antecipacao) {
@@ -31,6 +54,7 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao) {
   configuracao::definirArgumentos({argv[1], argv[2], argv[3], argv[4]});
   const std::string& mode = configuracao::argumentos().mode;
   try {
+    protegerProcesso();
     // A closed standard output would be taken by the first socket opened,
     // and the report would be written into it.
     if (fcntl(STDOUT_FILENO, F_GETFD) < 0)

@@ -11,8 +11,10 @@ strict-sequence build (build/atualizacao_em_massa_sequencial, connect-ahead
 off), and so does a run over 10 unreachable machines in a row (listeners
 that never answer, so each connect waits its 10 s time-out). Inventory runs: access lists of 10,000 and 100,000 machines and one
 of about 50 MB, timed from the program's start to its first machine line
-(the moment it connects to the first machine). Prints a table and writes
-bench/results/bench.json.
+(the moment it connects to the first machine). Hostile bodies: 180 MB of
+empty arrays (gzipped to 180 KB) in a member nobody reads, of the login
+(wide) and of an access-list entry (deep), with the run's peak memory.
+Prints a table and writes bench/results/bench.json.
 """
 import json
 import os
@@ -139,6 +141,37 @@ def inventario(rotulo, maquinas=None, alvo_bytes=None):
             "peak_rss_mb": round(r["max_rss_mb"], 1)}
 
 
+ANINHADOS = os.path.join(RAIZ, "tests", "api", "mundos", "aninhados.py")
+PRIVADA = {"tipo": "manager", "ip": "10.0.0.5", "sshPort": 22, "user": "suporte",
+           "senhaVm": "vm", "senhaRoot": "rt"}
+
+
+def aninhados(onde, mb=180):
+    """The whole run (login, list, one private machine skipped) with mb MB of
+    empty arrays in a member nobody reads."""
+    corpo = os.path.join(RESULTADOS, "aninhados-%s.json.gz" % onde)
+    cliente = {"numero": 1, "produto": [{"nome": "Bench Hospital", "maquinas": [PRIVADA]}]}
+    if onde == "login":
+        subprocess.run([PY, ANINHADOS, corpo, '{"token": "tok-bench", "lixo": ', "}", str(mb), "largo"],
+                       check=True)
+        api = {"login": {"body_file": corpo, "headers": [["Content-Encoding", "gzip"]]},
+               "acessos": {"body": [cliente]}}
+    else:
+        inicio = json.dumps(cliente)[:-1] + ', "lixo": '
+        subprocess.run([PY, ANINHADOS, corpo, "[" + inicio, "}]", str(mb), "fundo"], check=True)
+        api = {"acessos": {"body_file": corpo, "headers": [["Content-Encoding", "gzip"]]}}
+    saida = os.path.join(RESULTADOS, "aninhados-%s.json" % onde)
+    interno = "%s %s -- %s atualizarEmMassa 1 Bench coleta/disco.py > %s" % (PY, MEDIR, PROGRAMA, saida)
+    em_mundo({"machines": [], "api": api}, ["sh", "-c", interno])
+    tamanho = os.path.getsize(corpo)
+    os.unlink(corpo)
+    r = ler(saida)
+    if r["status"] != 0 or r["stdout_lines"] != 2:
+        raise SystemExit("bench: the nested-array run went wrong: %s" % r)
+    return {"where": onde, "decoded_mb": mb, "gzip_kb": round(tamanho / 1024),
+            "wall_s": round(r["wall_s"], 2), "peak_rss_mb": round(r["max_rss_mb"], 1)}
+
+
 def main():
     if os.geteuid() != 0:
         raise SystemExit("bench: run as root (the lab needs it)")
@@ -152,7 +185,8 @@ def main():
                   "update": atualizacoes,
                   "unreachable": [inalcancaveis(PROGRAMA), inalcancaveis(SEQUENCIAL)],
                   "inventory": [inventario("10k", maquinas=10000), inventario("100k", maquinas=100000),
-                                inventario("50MB", alvo_bytes=50 * 1000 * 1000)]}
+                                inventario("50MB", alvo_bytes=50 * 1000 * 1000)],
+                  "nested_arrays": [aninhados("login"), aninhados("acessos")]}
     with open(os.path.join(RESULTADOS, "bench.json"), "w") as f:
         json.dump(resultados, f, indent=2)
 
@@ -176,6 +210,11 @@ def main():
     for i in resultados["inventory"]:
         print("%6s %9d %9d %8.1f %10.3f %9.1f" % (i["label"], i["machines"], i["customers"],
                                                   i["list_mb"], i["to_first_connect_s"], i["peak_rss_mb"]))
+    print("\nEmpty arrays in a member nobody reads (whole run)")
+    print("%8s %11s %8s %8s %9s" % ("where", "decoded MB", "gzip KB", "wall s", "RSS MB"))
+    for a in resultados["nested_arrays"]:
+        print("%8s %11d %8d %8.2f %9.1f" % (a["where"], a["decoded_mb"], a["gzip_kb"], a["wall_s"],
+                                             a["peak_rss_mb"]))
     print("\nFigures written to bench/results/bench.json")
 
 

@@ -48,7 +48,8 @@ WORLD.json (every key optional):
 RESPONSE: {"status": 200, "body": JSON | "raw": text | "body_file": path
   (relative to WORLD.json), "encoding": gzip|deflate|br|zstd,
   "truncate": N, "cut": N, "content_type": "application/json",
-  "headers": [[k, v]], "delay": seconds}, or a list of them answering
+  "headers": [[k, v]], "delay": seconds, "reason": status line text},
+  or a list of them answering
   successive requests.  "truncate" promises the whole (encoded) body, sends
   its first N bytes and hangs up; "cut" keeps only the encoded body's first
   N bytes (a negative N drops the last -N, e.g. -8 a gzip trailer) and sends
@@ -287,7 +288,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             data = data[:int(resp["cut"])]
         if resp.get("delay"):
             time.sleep(float(resp["delay"]))
-        self.send_response(int(resp.get("status", 200)))
+        self.send_response(int(resp.get("status", 200)), resp.get("reason"))
         ctype = resp.get("content_type", "application/json")
         if ctype is not None:
             self.send_header("Content-Type", ctype)

@@ -16,8 +16,19 @@ TEST(Visivel, SoOsControlesFicamVisiveis) {
       {"\r\x08\x1b[2J", "\\x0d\\x08\\x1b[2J"},
       {"\xc2\x9b"
        "31m\xc2\x85",
-       "\\u009b31m\\u0085"},                             // C1 controls
-      {"\xc2\xa0\xe2\x80\xa8", "\xc2\xa0\xe2\x80\xa8"},  // not controls
+       "\\u009b31m\\u0085"},  // C1 controls
+      {"\xc2\xa0\xc2\xae\xe2\x80\xb0\xf3\xa0\x84\x80",
+       "\xc2\xa0\xc2\xae\xe2\x80\xb0\xf3\xa0\x84\x80"},  // U+00A0 ® ‰ U+E0100: not controls
+      // Format characters (Cf) and the line and paragraph separators.
+      {"abc\xe2\x80\xaegpj.exe", "abc\\u202egpj.exe"},  // right-to-left override
+      {"a\xe2\x80\x8b\xe2\x80\x8f\xe2\x81\xa0\xe2\x81\xa6"
+       "b",
+       "a\\u200b\\u200f\\u2060\\u2066b"},
+      {"\xef\xbb\xbfx\xc2\xad\xe2\x80\xa8\xe2\x80\xa9", "\\ufeffx\\u00ad\\u2028\\u2029"},
+      {"\xd8\x80\xd8\x9c\xdb\x9d\xdc\x8f\xe1\xa0\x8e", "\\u0600\\u061c\\u06dd\\u070f\\u180e"},
+      {"\xf3\xa0\x80\x81\xf3\xa0\x81\x81\xf3\xa0\x81\xbf",
+       "\\U000e0001\\U000e0041\\U000e007f"},  // tags
+      {"\xf0\x91\x82\xbd\xf0\x9d\x85\xb3", "\\U000110bd\\U0001d173"},
       {"\x9b"
        "31m\xff\xc3",
        "\\x9b31m\\xff\\xc3"},  // bytes that are not UTF-8

@@ -63,6 +63,9 @@ TEST(Entrada, VersaoTrocaCadaPontoBarraPorEspaco) {
   fs::create_directories(dir / "tools");
   fs::copy_file(apoio::programa(), dir / "tools" / "atualizacao_em_massa",
                 fs::copy_options::overwrite_existing);
+  // A name holding a right-to-left override, as a link could be called.
+  fs::remove(dir / "tools" / "atua\u202elizacao");
+  fs::create_symlink("atualizacao_em_massa", dir / "tools" / "atua\u202elizacao");
   const auto invocar = [&](const std::string& como) {
     return apoio::executar({"/bin/sh", "-c",
                             "cd '" + dir.string() + "' && exec " + como + " version 1 X y.py"});
@@ -77,6 +80,8 @@ TEST(Entrada, VersaoTrocaCadaPontoBarraPorEspaco) {
            // Back to back: each "./" of the name as invoked, none formed by a blank.
            Caso{"././tools/atualizacao_em_massa", "  tools/atualizacao_em_massa"},
            Caso{"tools/.././tools/atualizacao_em_massa", "tools/.  tools/atualizacao_em_massa"},
+           // Invisible and direction-changing characters are shown escaped.
+           Caso{"./tools/atua\u202elizacao", " tools/atua\\u202elizacao"},
        }) {
     const auto r = invocar(k.como);
     EXPECT_EQ(r.saida, linhaDireitos() + k.nome + "  1.0.1\n") << k.como;

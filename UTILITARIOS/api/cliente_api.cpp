@@ -1,5 +1,7 @@
 #include "UTILITARIOS/api/cliente_api.hpp"
 
+#include <algorithm>
+#include <istream>
 #include <nlohmann/json.hpp>
 
 #include "UTILITARIOS/implantacao.hpp"
@@ -22,11 +24,33 @@ std::vector<std::string> formasDaSenha() {
           texto::substituirTodas(kSenhaOperador, "@", "\\u0040")};
 }
 
-// The body parsed by `ler`, or the failure that names the request.
-template <class Ler>
-ordered_json analisar(const Pedido& pedido, const Resposta& resposta, Ler&& ler) {
+// What each request reads of its body; everything else is skipped unread.
+const Molde kInteiro{};
+const Molde kLogin{Molde::Forma::objeto, {{"token", &kInteiro}}};
+// A machine without the full set of members is read in its short form only
+// when it has more than four: up to five unread members count.
+const Molde kMaquina{Molde::Forma::objeto,
+                     {{"tipo", &kInteiro},
+                      {"ip", &kInteiro},
+                      {"sshPort", &kInteiro},
+                      {"user", &kInteiro},
+                      {"senhaVm", &kInteiro},
+                      {"senhaRoot", &kInteiro},
+                      {"acesso", &kInteiro}},
+                     5};
+const Molde kMaquinas{Molde::Forma::array, {}, 0, &kMaquina};
+const Molde kProduto{Molde::Forma::objeto, {{"nome", &kInteiro}, {"maquinas", &kMaquinas}}};
+const Molde kProdutos{Molde::Forma::array, {}, 0, &kProduto, 1};
+const Molde kCliente{Molde::Forma::objeto, {{"numero", &kInteiro}, {"produto", &kProdutos}}};
+const Molde kLista{Molde::Forma::array, {}, 0, &kCliente};
+
+// Sends `pedido` with `ler` reading the body; the response, or the failure
+// that names the request when the body is not JSON.
+Resposta pedir(const Pedido& pedido, const LeitorCorpo& ler) {
+  const Resposta resposta = enviar(pedido, ler);
+  if (!resposta.falhaDaLeitura) return resposta;
   try {
-    return ler(resposta.corpo);
+    std::rethrow_exception(resposta.falhaDaLeitura);
   } catch (const ordered_json::parse_error& erro) {
     throw naoEhJson(pedido, resposta, erro.id, erro.byte);
   } catch (const ordered_json::out_of_range& erro) {
@@ -90,8 +114,15 @@ std::string corpoLogin() {
 
 std::string textoDoToken(const Valor& tokenZelvo) {
   const std::string& texto = tokenZelvo.texto();
-  if (texto.find_first_of("\r\n") != std::string::npos)
-    throw RespostaInvalida("o token recebido de POST /login contém uma quebra de linha");
+  const auto controle = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
+  // C1 controls (U+0080-U+009F) are C2 80 to C2 9F in UTF-8.
+  const bool c1 = std::adjacent_find(texto.begin(), texto.end(), [](char a, char b) {
+                    return static_cast<unsigned char>(a) == 0xC2 &&
+                           static_cast<unsigned char>(b) >= 0x80 &&
+                           static_cast<unsigned char>(b) <= 0x9F;
+                  }) != texto.end();
+  if (c1 || std::any_of(texto.begin(), texto.end(), controle))
+    throw RespostaInvalida("o token recebido de POST /login contém um caractere de controle");
   return texto;
 }
 
@@ -103,9 +134,9 @@ Valor obterTokenSistemaZelvo() {
   pedido.corpo = corpoLogin();
   pedido.nome = "POST /login";
   pedido.segredos = formasDaSenha();
-  const Resposta resposta = enviar(pedido);
-  const ordered_json documento =
-      analisar(pedido, resposta, [](const std::string& corpo) { return ordered_json::parse(corpo); });
+  ordered_json documento;
+  const Resposta resposta =
+      pedir(pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLogin); });
   if (!documento.is_object())
     throw RespostaInvalida("a resposta a POST /login não é um objeto JSON (é " +
                            std::string(nomeDoTipo(tipoDe(documento))) +
@@ -114,28 +145,14 @@ Valor obterTokenSistemaZelvo() {
   if (token == documento.end())
     throw RespostaInvalida("a resposta a POST /login não tem o membro \"token\": " +
                            descrever(pedido, resposta));
-  return Valor(*token);
+  Valor valor(*token);
+  // Refused here, before it could reach a header.
+  (void)textoDoToken(valor);
+  return valor;
 }
 
 ordered_json lerPorElemento(std::string_view corpo, const PorElemento& porElemento) {
-  bool emArray = false;
-  return ordered_json::parse(
-      corpo, [&](int profundidade, ordered_json::parse_event_t evento, ordered_json& valor) {
-        using Evento = ordered_json::parse_event_t;
-        if (profundidade == 0) {
-          emArray = evento == Evento::array_start || (emArray && evento == Evento::array_end);
-          return true;
-        }
-        // Inside a document that is not an array nothing is kept.
-        if (!emArray) return false;
-        if (profundidade > 1) return true;
-        // An element is complete when it closes, or at once when it is a scalar.
-        if (evento == Evento::object_end || evento == Evento::array_end || evento == Evento::value) {
-          porElemento(valor);
-          return false;
-        }
-        return true;
-      });
+  return lerSeletivo(corpo, kLista, porElemento);
 }
 
 ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento,
@@ -146,13 +163,12 @@ ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porE
   pedido.cabecalhos = cabecalhosAcessos(tokenZelvo);
   pedido.nome = "GET /acessos";
   pedido.segredos = formasDaSenha();
-  // A short token could stand for any text: only one that is long enough is
-  // masked.
-  if (tokenZelvo.texto().size() >= 8) pedido.segredos.push_back(tokenZelvo.texto());
-  const Resposta resposta = enviar(pedido);
+  if (!tokenZelvo.texto().empty()) pedido.segredos.push_back(tokenZelvo.texto());
+  ordered_json documento;
+  const Resposta resposta = pedir(
+      pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLista, porElemento); });
   descricao = descrever(pedido, resposta);
-  return analisar(pedido, resposta,
-                  [&](const std::string& corpo) { return lerPorElemento(corpo, porElemento); });
+  return documento;
 }
 
 }  // namespace api

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "UTILITARIOS/api/http.hpp"
+#include "UTILITARIOS/api/leitura_seletiva.hpp"
 #include "UTILITARIOS/api/valor.hpp"
 #include "UTILITARIOS/implantacao.hpp"
 
@@ -32,25 +33,30 @@ std::string corpoLogin();
 
 /// The token's text as the "Authorization" header carries it: a text as is,
 /// a number in its decimal form, any other value as JSON text. Throws
-/// RespostaInvalida when the text holds a line break, which would end the
-/// header early.
+/// RespostaInvalida, without quoting it, when the text holds a control
+/// character (C0, DEL or C1): a line break would end the header early, a NUL
+/// would cut it, an escape would reach a log.
 std::string textoDoToken(const Valor& tokenZelvo);
 
 /// POST /login. Returns the member `token` of the response, as received,
-/// whatever the HTTP status. Throws FalhaTransporte, or RespostaInvalida when
-/// the body is not JSON, not an object, or has no `token`.
+/// whatever the HTTP status; the other members are skipped unread. Throws
+/// FalhaTransporte, or RespostaInvalida when the body is not JSON, not an
+/// object, has no `token`, or its token holds a control character.
 Valor obterTokenSistemaZelvo();
 
-/// Called with each element of a top-level array, in order, as soon as the
-/// parser has completed it; the element is dropped afterwards, so that a
-/// large access list is never held whole next to what is built from it.
-using PorElemento = std::function<void(nlohmann::ordered_json& elemento)>;
-
-/// Parses `corpo`, handing each element of a top-level array to
-/// `porElemento`. Returns the document, its top-level array (if that is what
-/// it is) left empty. Throws nlohmann's parse_error when it is not JSON, or
-/// its out_of_range for a number no double holds, possibly after some
-/// elements were handed on. Never recurses on nesting.
+/// Parses the access list `corpo`, handing each element of a top-level
+/// array to `porElemento` as soon as it is complete, then dropping it, so
+/// that a large list is never held whole next to what is built from it.
+/// Each element keeps only what the inventory reads: `numero`, and of
+/// `produto` its first element's `nome` and `maquinas`, each machine with
+/// `tipo`, `ip`, `sshPort`, `user`, `senhaVm`, `senhaRoot` and `acesso`
+/// (and up to five other members, as null, so that its size still tells
+/// whether it has more than four); anything else is skipped unread.
+/// Returns the document, its top-level array (if that is what it is) left
+/// empty, any other container without its members. Throws nlohmann's
+/// parse_error when it is not JSON, or its out_of_range for a number no
+/// double holds, possibly after some elements were handed on. Never
+/// recurses on nesting.
 nlohmann::ordered_json lerPorElemento(std::string_view corpo, const PorElemento& porElemento);
 
 /// GET /acessos with the token, whatever the HTTP status; the access list is

@@ -3,9 +3,14 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
+#include <condition_variable>
+#include <istream>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <thread>
 #include <utility>
 
 #include "UTILITARIOS/implantacao.hpp"
@@ -39,34 +44,102 @@ struct LiberarLista {
 
 using Relogio = std::chrono::steady_clock;
 
+// Decoded bytes handed to the reader at a time. The transfer waits while
+// this much is waiting, so that a small compressed body that decodes huge is
+// never held whole.
+constexpr std::size_t kLote = std::size_t{256} << 10;
+// Bytes of the body's start kept for a diagnostic.
+constexpr std::size_t kInicioGuardado = 256;
+
 struct Recepcao {
-  CURL* easy;
+  CURL* easy = nullptr;
   Resposta resposta;
   Relogio::time_point ultimoByte = Relogio::now();
   curl_off_t recebidos = 0;  // body bytes as they came over the wire
   bool emSilencio = false;
   bool grandeDemais = false;
+  bool semMemoria = false;
+  // Between the transfer's thread and the reader.
+  std::mutex mutex;
+  std::condition_variable mudou;
+  std::string pendente;      // decoded bytes the reader has not taken yet
+  bool descartando = false;  // the reader is done: the rest is only counted
+  bool fim = false;          // the transfer has ended
 };
 
+// Runs on the transfer's thread: waits while the reader is a batch behind.
 std::size_t receber(char* dados, std::size_t, std::size_t n, void* destino) {
   auto* r = static_cast<Recepcao*>(destino);
+  std::unique_lock trava(r->mutex);
+  r->mudou.wait(trava, [&] { return r->descartando || r->pendente.size() < kLote; });
+  // The wait was the reader's, not the server's.
   r->ultimoByte = Relogio::now();
-  std::string& corpo = r->resposta.corpo;
-  if (n > implantacao::kCorpoApiMaximo - corpo.size()) {
+  Resposta& resposta = r->resposta;
+  if (n > implantacao::kCorpoApiMaximo - resposta.tamanho) {
     r->grandeDemais = true;
     return 0;  // libcurl ends the transfer
   }
-  if (corpo.empty()) {
-    // A body sent as is arrives with its length: room for all of it at once
-    // spares the copies of a growing buffer, and as much memory again.
-    curl_off_t tamanho = -1;
-    if (curl_easy_getinfo(r->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &tamanho) == CURLE_OK &&
-        tamanho > 0 && static_cast<std::size_t>(tamanho) >= n)
-      corpo.reserve(std::min(static_cast<std::size_t>(tamanho), implantacao::kCorpoApiMaximo));
+  try {
+    if (resposta.inicio.size() < kInicioGuardado)
+      resposta.inicio.append(dados, std::min(n, kInicioGuardado - resposta.inicio.size()));
+    if (!r->descartando) r->pendente.append(dados, n);
+  } catch (const std::bad_alloc&) {
+    // No exception may cross libcurl: the transfer ends, and enviar says why.
+    r->semMemoria = true;
+    return 0;
   }
-  corpo.append(dados, n);
+  resposta.tamanho += n;
+  r->mudou.notify_all();
   return n;
 }
+
+// The body as a stream: the transfer runs on its own thread and each read
+// that finds nothing waiting blocks until more has been decoded or the
+// transfer has ended. Only the reader's thread touches the stream.
+class FluxoCorpo : public std::streambuf {
+ public:
+  explicit FluxoCorpo(Recepcao& recepcao)
+      : r_(recepcao), transferencia_([this] {
+          const CURLcode codigo = curl_easy_perform(r_.easy);
+          const std::lock_guard trava(r_.mutex);
+          codigo_ = codigo;
+          r_.fim = true;
+          r_.mudou.notify_all();
+        }) {}
+  FluxoCorpo(const FluxoCorpo&) = delete;
+  FluxoCorpo& operator=(const FluxoCorpo&) = delete;
+  ~FluxoCorpo() override { concluir(); }
+
+  /// Receives and drops the rest of the body; returns how the transfer ended.
+  CURLcode concluir() {
+    {
+      const std::lock_guard trava(r_.mutex);
+      r_.descartando = true;
+      r_.pendente.clear();
+      r_.mudou.notify_all();
+    }
+    if (transferencia_.joinable()) transferencia_.join();
+    return codigo_;
+  }
+
+ protected:
+  int_type underflow() override {
+    lendo_.clear();
+    std::unique_lock trava(r_.mutex);
+    r_.mudou.wait(trava, [&] { return !r_.pendente.empty() || r_.fim; });
+    if (r_.pendente.empty()) return traits_type::eof();
+    lendo_.swap(r_.pendente);
+    r_.mudou.notify_all();
+    setg(lendo_.data(), lendo_.data(), lendo_.data() + lendo_.size());
+    return traits_type::to_int_type(lendo_.front());
+  }
+
+ private:
+  Recepcao& r_;
+  std::string lendo_;
+  CURLcode codigo_ = CURLE_OK;
+  std::thread transferencia_;  // last: it starts once the members above exist
+};
 
 // Each header line; the status line of the last response is the one kept.
 std::size_t cabecalho(char* dados, std::size_t, std::size_t n, void* destino) {
@@ -156,6 +229,33 @@ std::string escapar(std::string_view trecho) {
   return seguro;
 }
 
+// A secret this short is masked only as a whole word: inside a longer word
+// it could be anything.
+constexpr std::size_t kSegredoCurto = 8;
+
+bool deLetra(char c) {
+  const auto b = static_cast<unsigned char>(c);
+  return std::isalnum(b) != 0 || b == '_' || b >= 0x80;
+}
+
+std::string mascarar(std::string texto, const std::vector<std::string>& segredos) {
+  for (const std::string& segredo : segredos) {
+    const bool curto = segredo.size() < kSegredoCurto;
+    for (std::size_t pos = texto.find(segredo); !segredo.empty() && pos != std::string::npos;
+         pos = texto.find(segredo, pos)) {
+      const std::size_t fim = pos + segredo.size();
+      if (curto &&
+          ((pos > 0 && deLetra(texto[pos - 1])) || (fim < texto.size() && deLetra(texto[fim])))) {
+        ++pos;
+        continue;
+      }
+      texto.replace(pos, segredo.size(), "***");
+      pos += 3;
+    }
+  }
+  return texto;
+}
+
 // What the parser found, in the operator's language, from its error id.
 std::string achado(int id, std::size_t byte, std::size_t tamanho) {
   if (id == 406) return "um número que não cabe num double";
@@ -174,14 +274,12 @@ std::string achado(int id, std::size_t byte, std::size_t tamanho) {
 
 std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos) {
   if (pareceJson(corpo.substr(0, kInicioMostrado))) return "";
-  // A prefixed body (")]}'", a JSONP call, UTF-16) holds its values further on.
-  const std::string_view antesDeValor = corpo.substr(0, corpo.find_first_of("{[\""));
-  std::string trecho(antesDeValor.substr(0, kInicioMostrado + 16));
-  bool cortado = trecho.size() < corpo.size();
-  for (const std::string& segredo : segredos)
-    for (std::size_t pos = trecho.find(segredo); !segredo.empty() && pos != std::string::npos;
-         pos = trecho.find(segredo, pos))
-      trecho.replace(pos, segredo.size(), "***");
+  // A prefixed body (")]}'", a JSONP call, UTF-16) holds its values further
+  // on; so do XML, HTML, YAML, a form or a query string.
+  const std::string_view antesDeValor = corpo.substr(0, corpo.find_first_of("{[\"'=:<"));
+  std::string trecho =
+      mascarar(std::string(antesDeValor.substr(0, kInicioMostrado + 16)), segredos);
+  bool cortado = antesDeValor.size() < corpo.size();
   if (trecho.size() > kInicioMostrado) {
     std::size_t fim = kInicioMostrado;
     // Never split a UTF-8 character.
@@ -192,10 +290,11 @@ std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>&
   // The cut may leave the start of a secret at the end.
   for (const std::string& segredo : segredos) {
     for (std::size_t n = segredo.size() - 1; n >= 3 && n < segredo.size(); --n) {
-      if (trecho.ends_with(std::string_view(segredo).substr(0, n))) {
-        trecho.replace(trecho.size() - n, n, "***");
-        break;
-      }
+      if (!trecho.ends_with(std::string_view(segredo).substr(0, n))) continue;
+      const std::size_t pos = trecho.size() - n;
+      if (segredo.size() < kSegredoCurto && pos > 0 && deLetra(trecho[pos - 1])) continue;
+      trecho.replace(pos, n, "***");
+      break;
     }
   }
   if (trecho.empty()) return "";
@@ -203,22 +302,23 @@ std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>&
 }
 
 std::string descrever(const Pedido& pedido, const Resposta& resposta) {
-  std::string texto = resposta.status.empty() ? "sem linha de status" : resposta.status;
-  if (!resposta.tipoConteudo.empty()) texto += ", " + escapar(resposta.tipoConteudo);
-  if (resposta.corpo.empty()) return texto + ", corpo vazio";
-  texto += ", " + std::to_string(resposta.corpo.size()) + " bytes";
-  const std::string trecho = trechoSeguro(resposta.corpo, pedido.segredos);
+  std::string texto =
+      resposta.status.empty() ? "sem linha de status" : mascarar(resposta.status, pedido.segredos);
+  if (!resposta.tipoConteudo.empty())
+    texto += ", " + escapar(mascarar(resposta.tipoConteudo, pedido.segredos));
+  if (resposta.tamanho == 0) return texto + ", corpo vazio";
+  texto += ", " + std::to_string(resposta.tamanho) + " bytes";
+  const std::string trecho = trechoSeguro(resposta.inicio, pedido.segredos);
   return trecho.empty() ? texto : texto + ", " + trecho;
 }
 
 RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int id,
                            std::size_t byte) {
   return RespostaInvalida("a resposta a " + pedido.nome + " não é JSON (" +
-                          achado(id, byte, resposta.corpo.size()) +
-                          "): " + descrever(pedido, resposta));
+                          achado(id, byte, resposta.tamanho) + "): " + descrever(pedido, resposta));
 }
 
-Resposta enviar(const Pedido& pedido) {
+Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
   iniciarCurl();
   std::unique_ptr<CURL, LiberarEasy> easy(curl_easy_init());
   if (!easy) throw FalhaTransporte(pedido.nome + ": libcurl não criou a transferência");
@@ -230,7 +330,8 @@ Resposta enviar(const Pedido& pedido) {
     cabecalhos.reset(nova);
   }
   CURL* h = easy.get();
-  Recepcao recepcao{h, {}};
+  Recepcao recepcao;
+  recepcao.easy = h;
   char erro[CURL_ERROR_SIZE] = "";
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, erro);
   curl_easy_setopt(h, CURLOPT_URL, pedido.url.c_str());
@@ -258,12 +359,24 @@ Resposta enviar(const Pedido& pedido) {
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
   }
   recepcao.ultimoByte = Relogio::now();
-  const CURLcode codigo = curl_easy_perform(h);
   Resposta& resposta = recepcao.resposta;
+  FluxoCorpo fluxo(recepcao);
+  {
+    std::istream corpo(&fluxo);
+    try {
+      ler(corpo);
+    } catch (...) {
+      resposta.falhaDaLeitura = std::current_exception();
+    }
+  }
+  const CURLcode codigo = fluxo.concluir();
+  if (recepcao.semMemoria) throw std::bad_alloc();
+  // A body cut short by the transfer explains whatever the reader found.
   if (recepcao.grandeDemais)
-    throw RespostaInvalida("a resposta a " + pedido.nome + " passa de " +
-                           std::to_string(implantacao::kCorpoApiMaximo >> 20) +
-                           " MB depois de decodificada: " + resposta.status);
+    throw RespostaInvalida(
+        "a resposta a " + pedido.nome + " passa de " +
+        std::to_string(implantacao::kCorpoApiMaximo >> 20) +
+        " MB depois de decodificada: " + mascarar(resposta.status, pedido.segredos));
   if (recepcao.emSilencio)
     throw FalhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " não mandou nenhum byte em " +
                           std::to_string(implantacao::kSilencioApiSegundos) + " s (" +

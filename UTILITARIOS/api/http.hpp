@@ -1,14 +1,20 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
+#include <functional>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "UTILITARIOS/falhas.hpp"
 
-// One-shot HTTPS requests over libcurl. The response body is received whole:
-// a real access list is a few megabytes.
+// One-shot HTTPS requests over libcurl. The response body is read while it
+// arrives and never held whole: a small compressed body can decode to
+// hundreds of megabytes. The transfer runs on a thread of its own, a batch
+// of decoded bytes (256 KB) ahead of the caller's reader at most; the call returns
+// only when it has ended.
 namespace api {
 
 /// The request could not be completed: name resolution, connection, TLS
@@ -42,25 +48,36 @@ struct Pedido {
   std::string corpo;  ///< POST body, sent as is
   /// How diagnostics name the request, e.g. "POST /login".
   std::string nome;
-  /// Texts that no diagnostic about this request may show.
+  /// Texts that no diagnostic about this request may show. One shorter than
+  /// 8 characters is masked only where it stands as a whole word: inside a
+  /// longer word it could be anything.
   std::vector<std::string> segredos;
 };
 
 struct Resposta {
   std::string status;        ///< "HTTP 401 Unauthorized", from the last status line
   std::string tipoConteudo;  ///< Content-Type, empty when absent
-  std::string corpo;         ///< decoded (gzip, deflate, br and zstd)
+  std::size_t tamanho = 0;   ///< bytes of the body, decoded (gzip, deflate, br and zstd)
+  std::string inicio;        ///< the body's first bytes, for diagnostics (see trechoSeguro)
+  std::exception_ptr falhaDaLeitura;  ///< what the reader threw, if anything
 };
 
-/// Sends `pedido` and returns the response, whatever the HTTP status.
-/// Blocks as long as bytes keep arriving, however slowly. Throws
-/// FalhaTransporte, and RespostaInvalida for a decoded body larger than
-/// implantacao::kCorpoApiMaximo.
-Resposta enviar(const Pedido& pedido);
+/// Reads the decoded body from a stream that blocks until more of it has
+/// arrived.
+using LeitorCorpo = std::function<void(std::istream& corpo)>;
 
-/// What a diagnostic may tell of a response: the status, the content type,
-/// the size and, for a body that is not JSON, its start (see trechoSeguro).
-/// "HTTP 502 Bad Gateway, text/html, 58 bytes, começa com \"<html>...\"".
+/// Sends `pedido` and hands the decoded body to `ler` as it arrives,
+/// whatever the HTTP status; what `ler` leaves unread is received and
+/// dropped. Blocks as long as bytes keep arriving, however slowly. Throws
+/// FalhaTransporte, and RespostaInvalida for a decoded body larger than
+/// implantacao::kCorpoApiMaximo, before anything `ler` threw, which comes
+/// back in `falhaDaLeitura`.
+Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler);
+
+/// What a diagnostic may tell of a response: the status and the content type
+/// (secrets masked as in the body), the size and, for a body that is not
+/// JSON, its start (see trechoSeguro).
+/// "HTTP 502 Bad Gateway, text/plain, 11 bytes, começa com \"Bad Gateway\"".
 std::string descrever(const Pedido& pedido, const Resposta& resposta);
 
 /// The failure for a body that the JSON parser refused with error `id` at
@@ -71,10 +88,11 @@ RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int i
                            std::size_t byte);
 
 /// The start of a body which is not JSON, safe to show: empty when the body
-/// starts like JSON; otherwise the bytes before the first "{", "[" or "\""
-/// (where a value, and so a secret, could begin), at most 60 of them, every
-/// secret masked (also a prefix of one that the cut leaves at the end),
-/// control and non-ASCII bytes escaped.
+/// starts like JSON; otherwise the bytes before the first character that
+/// opens a value in a common format ("{", "[", "\"", "'", "=", ":", "<"),
+/// where a secret could begin, at most 60 of them, every secret masked (also
+/// a prefix of one that the cut leaves at the end), control and non-ASCII
+/// bytes escaped. `corpo` may be only the body's start.
 std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos);
 
 }  // namespace api

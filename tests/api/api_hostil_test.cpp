@@ -1,6 +1,7 @@
 // The real program against hostile answers of the lab's HTTPS API: broken
 // compression, a server that hangs up mid-body, JSON nested 100,000 levels
-// deep, values of the wrong kind and a certificate for another name. Every
+// deep, values of the wrong kind and a certificate for another name, bodies
+// that are not JSON, tokens that are not header text. Every
 // such answer must end the run with status 1 and one diagnostic line, quote
 // no password, and leave the appliances untouched: the world's sshd (whose
 // credentials in the access list are right) must see no connection at all.
@@ -9,10 +10,14 @@
 // worlds answer successive requests from a list, so each suite walks its
 // list inside one test, in order.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -20,23 +25,37 @@
 #include <thread>
 #include <vector>
 
+#include "UTILITARIOS/implantacao.hpp"
 #include "tests/apoio/processo.hpp"
 
 namespace {
 
 using nlohmann::json;
 
+std::string trocarArroba(std::string texto, const std::string& por) {
+  for (auto p = texto.find('@'); p != std::string::npos; p = texto.find('@', p + por.size()))
+    texto.replace(p, 1, por);
+  return texto;
+}
+
 // The operator's password as typed, percent-encoded and JSON-escaped (the
 // program sends it; the worlds echo it back), then every password and token
 // the worlds hand out, and the part of a token that a hang-up leaves in the
 // parser.
-const std::vector<std::string> kSenhaOperador = {"951@girar", "951%40girar", "951\\u0040girar"};
-const std::vector<std::string> kSegredos = {
-    "951@girar",          "951%40girar",        "951\\u0040girar",  "ssh-alvo-Hx4",
-    "root-alvo-Rx8",      "ssh-segundo-Hx5",    "root-segundo-Rx9",   "ssh-texto-Hx6",
-    "root-texto-Rx6",     "ssh-objeto-Hx7",     "root-objeto-Rx7",    "ssh-privado-Hx3",
-    "root-privado-Rx3",   "tok-lab-metade",     "tok-lab-xssi-1234",  "tok-lab-jsonp-5678",
-    "tok-lab-utf16-9012", "tok-lab-123"};
+const std::string kSenha = implantacao::kSenhaOperador;
+const std::vector<std::string> kSenhaOperador = {kSenha, trocarArroba(kSenha, "%40"),
+                                                 trocarArroba(kSenha, "\\u0040")};
+const std::vector<std::string> kSegredos = [] {
+  std::vector<std::string> todos = kSenhaOperador;
+  for (const char* s :
+       {"ssh-alvo-Hx4", "root-alvo-Rx8", "ssh-segundo-Hx5", "root-segundo-Rx9", "ssh-texto-Hx6",
+        "root-texto-Rx6", "ssh-objeto-Hx7", "root-objeto-Rx7", "ssh-privado-Hx3",
+        "root-privado-Rx3", "tok-lab-metade", "tok-lab-xssi-1234", "tok-lab-jsonp-5678",
+        "tok-lab-utf16-9012", "tok-lab-123", "VmPass01", "R00tPass01", "tok-esc-", "tok-nul-",
+        "k9z"})
+    todos.push_back(s);
+  return todos;
+}();
 
 std::string estado() {
   const char* valor = std::getenv("LAB_STATE");
@@ -122,6 +141,8 @@ const std::string kInventario = "ao montar o inventário";
 const std::string kInvalida = "resposta inválida da API";
 const std::string kTransporte = "falha de comunicação com a API";
 const std::string kInesperada = "lista de acessos inesperada";
+// The summary line that closes a run with nothing selected.
+const std::string kVazia = "\x1b[0;93m Resumo: nenhuma máquina selecionada. \x1b[0;0m\n";
 
 // The password check is only worth something if the world holds them.
 TEST(Mundos, ContemOsSegredosProcurados) {
@@ -182,7 +203,7 @@ TEST_F(Login, RespostasHostisDoLoginEmSequencia) {
   EXPECT_EQ(e.r.status, 0) << e.r.erro;
   EXPECT_EQ(e.r.saida,
             "[1] manager - 192.0.0.16\n\nDigite qual VM deseja subir (ou 'sair'): "
-            "Nenhuma VM selecionada. Encerrando.\n");
+            "Nenhuma VM selecionada. Encerrando.\n" + kVazia);
   EXPECT_EQ(e.sshd, "");
   EXPECT_EQ(log_.tudo().find("Accepted"), std::string::npos);
 }
@@ -230,7 +251,7 @@ TEST_F(Acessos, RespostasHostisDaListaEmSequencia) {
   EXPECT_EQ(e.r.erro, "");
   EXPECT_EQ(e.r.saida,
             "[1] manager - 192.0.0.16\n\nDigite qual VM deseja subir (ou 'sair'): "
-            "Nenhuma VM selecionada. Encerrando.\n");
+            "Nenhuma VM selecionada. Encerrando.\n" + kVazia);
   EXPECT_EQ(e.sshd, "");
 
   // Wrong kinds where arrays and objects are expected.
@@ -264,7 +285,9 @@ TEST_F(Acessos, RespostasHostisDaListaEmSequencia) {
   EXPECT_EQ(e.r.saida,
             "0 Cliente: {\"id\":7,\"regiao\":\"sul - oeste\"} - Objeto Hostil | Atualizando "
             "10.9.8.7:22\n"
-            "\x1b[0;93m IP 10.9.8.7 não é um IP público. Não é possível atualizar. \x1b[0;0m\n");
+            "\x1b[0;93m IP 10.9.8.7 não é um IP público. Não é possível atualizar. \x1b[0;0m\n"
+            "\x1b[0;93m Resumo: 1 máquina, 0 atualizadas, 1 não atualizada (1 IP não público). "
+            "\x1b[0;0m\n");
   EXPECT_EQ(e.sshd, "");
   EXPECT_EQ(log_.tudo().find("Accepted"), std::string::npos);
 }
@@ -284,23 +307,28 @@ TEST_F(Falhas, CadaRespostaHostilTerminaComACausaESemSegredo) {
     std::vector<std::string> trechos;  ///< each in the diagnostic line
     std::string saida = "";
     bool silencioso = false;
+    double picoMb = 0;  ///< the run's peak memory stays under this; 0: not measured
   };
   const std::string y = "\x1b[0;93m ", r = " \x1b[0;0m\n";
+  const std::string privado = "IP 10.0.0.5 não é um IP público. Não é possível atualizar.";
+  const std::string soPrivado = y + privado + r + y +
+                                "Resumo: 1 máquina, 0 atualizadas, 1 não atualizada (1 IP não "
+                                "público)." + r;
   const auto anuncio = [](int n, const std::string& destino) {
     return std::to_string(n) + " Cliente: 1 - Alvo Hostil | Atualizando " + destino + "\n";
   };
   const std::vector<Caso> casos = {
       {"anti-XSSI prefix", kLogin, kInvalida,
        {"não é JSON (erro de sintaxe, byte 1): HTTP 200 OK, application/json, 35 bytes, "
-        "começa com \")]}'\\x0a\"..."}},
+        "começa com \")]}\"..."}},
       {"JSONP", kLogin, kInvalida,
        {"HTTP 200 OK, application/javascript, 35 bytes, começa com \"cb(\"..."}},
       {"UTF-16", kLogin, kInvalida, {"HTTP 200 OK, application/json, 64 bytes, "
                                      "começa com \"\\xff\\xfe\"..."}},
+      // Markup and forms open their values with < and =: nothing is quoted.
       {"401 page with the password encoded", kLogin, kInvalida,
-       {"HTTP 401 Unauthorized, text/html, ",
-        "começa com \"<html><body>Acesso negado: login=operador&senha=*** (***)\"..."}},
-      {"password at the cut", kLogin, kInvalida, {"HTTP 200 OK, text/plain", "***"}},
+       {"HTTP 401 Unauthorized, text/html, 90 bytes\n"}},
+      {"password after a filler of =", kLogin, kInvalida, {"HTTP 200 OK, text/plain, 71 bytes\n"}},
       {"301 without token", kLogin, kInvalida,
        {"não tem o membro \"token\": HTTP 301 Moved Permanently, application/json"}},
       {"number past a double", kLogin, kInvalida,
@@ -317,8 +345,26 @@ TEST_F(Falhas, CadaRespostaHostilTerminaComACausaESemSegredo) {
            r + anuncio(1, "192.0.0.16:99999999999") + y +
            "Erro ao conectar em 192.0.0.16:99999999999." + r +
            anuncio(2, "192.0.0.16:4294967318") + y + "Erro ao conectar em 192.0.0.16:4294967318." +
-           r + anuncio(3, "10.0.0.5:22") + y +
-           "IP 10.0.0.5 não é um IP público. Não é possível atualizar." + r},
+           r + anuncio(3, "10.0.0.5:22") + y + privado + r + y +
+           "Resumo: 4 máquinas, 0 atualizadas, 4 não atualizadas (1 IP não público, 3 erro ao "
+           "conectar)." + r},
+      {"XML list", kAcessos, kInvalida,
+       {"não é JSON (erro de sintaxe, byte 1): HTTP 200 OK, application/xml, 82 bytes\n"}},
+      {"401 whose status line and type carry the password", kLogin, kInvalida,
+       {"não tem o membro \"token\": HTTP 401 Senha *** recusada, text/plain; senha=***, "}},
+      {"token with ESC", kLogin, kInvalida,
+       {"o token recebido de POST /login contém um caractere de controle"}},
+      {"token with NUL", kLogin, kInvalida,
+       {"o token recebido de POST /login contém um caractere de controle"}},
+      {"short token quoted by the list's answer", kAcessos, kInvalida,
+       {"HTTP 403 Forbidden, text/plain, 18 bytes, começa com \"Token *** recusado\""}},
+      // 180 MB of empty arrays in members nobody reads are skipped unstored.
+      {"wide arrays in the login", "", "", {}, anuncio(0, "10.0.0.5:22") + soPrivado, false,
+       150},
+      {"deep arrays in a list entry", "", "", {}, anuncio(0, "10.0.0.5:22") + soPrivado,
+       false, 150},
+      {"label with U+202E", "", "", {},
+       "0 Cliente: 1 - Alvo \\u202eHostil | Atualizando 10.0.0.5:22\n" + soPrivado},
       {"list stalled mid-body", kAcessos, kTransporte,
        {"GET /acessos: api.zelvo.example não mandou nenhum byte em " + silencio +
         " (100 bytes do corpo tinham chegado)"},
@@ -335,6 +381,9 @@ TEST_F(Falhas, CadaRespostaHostilTerminaComACausaESemSegredo) {
       continue;
     }
     const auto e = rodar("1", "Alvo");
+    if (k.picoMb > 0) {
+      EXPECT_LT(e.r.picoMb, k.picoMb) << "MB at the peak";
+    }
     if (k.etapa.empty()) {
       EXPECT_EQ(e.r.status, 0) << e.r.erro;
       EXPECT_EQ(e.r.erro, "");
@@ -345,8 +394,58 @@ TEST_F(Falhas, CadaRespostaHostilTerminaComACausaESemSegredo) {
     esperarFalha(e, k.etapa, k.tipo, k.trechos.front());
     for (const std::string& trecho : k.trechos)
       EXPECT_NE(e.r.erro.find(trecho), std::string::npos) << e.r.erro;
-    EXPECT_EQ(e.r.erro.find("951"), std::string::npos) << e.r.erro;
+    EXPECT_EQ(e.r.erro.find(kSenha.substr(0, 3)), std::string::npos) << e.r.erro;
   }
+}
+
+// ---- world api_processo.json: the process holds every secret of the run.
+// Killed at the prompt with an unlimited core size, or asked by the
+// environment to log its TLS keys, it leaves no file behind.
+
+using Processo = Hostil;
+
+TEST_F(Processo, NenhumSegredoVaiParaArquivo) {
+  namespace fs = std::filesystem;
+  const fs::path pasta = fs::temp_directory_path() / ("processo-" + std::to_string(getpid()));
+  fs::create_directories(pasta);
+  const fs::path antes = fs::current_path();
+  fs::current_path(pasta);  // where a core file would be written
+  rlimit original{};
+  getrlimit(RLIMIT_CORE, &original);
+  const rlimit ilimitado{RLIM_INFINITY, RLIM_INFINITY};
+  ASSERT_EQ(setrlimit(RLIMIT_CORE, &ilimitado), 0);
+  const std::string prompt = "[1] manager - 192.0.0.16\n\nDigite qual VM deseja subir (ou 'sair'): ";
+  struct Caso {
+    const char* nome;
+    int sinal;  ///< sent at the prompt; 0: the answer is "sair"
+    bool registroDeChaves;
+    std::string saida;
+    int status;
+  };
+  for (const Caso& k : {
+           Caso{"SIGQUIT at the prompt", SIGQUIT, false, prompt, 128 + SIGQUIT},
+           Caso{"SIGABRT at the prompt", SIGABRT, false, prompt, 128 + SIGABRT},
+           Caso{"SSLKEYLOGFILE", 0, true, prompt + "Nenhuma VM selecionada. Encerrando.\n" + kVazia,
+                0},
+       }) {
+    SCOPED_TRACE(k.nome);
+    if (k.registroDeChaves) setenv("SSLKEYLOGFILE", (pasta / "chaves.log").c_str(), 1);
+    const auto r = apoio::executar(
+        {apoio::programa(), "atualizarEmMassa", "2", "Alvo", "coleta/disco.py"},
+        k.sinal != 0 ? "" : "sair\n", std::chrono::seconds(30), {k.sinal, prompt});
+    unsetenv("SSLKEYLOGFILE");
+    EXPECT_EQ(r.status, k.status) << r.erro;
+    EXPECT_EQ(r.saida, k.saida);
+    std::vector<fs::path> deixados;
+    for (const auto& arquivo : fs::directory_iterator(pasta)) deixados.push_back(arquivo.path());
+    for (const fs::path& arquivo : deixados) {
+      ADD_FAILURE() << "left " << arquivo << ", " << fs::file_size(arquivo) << " bytes";
+      fs::remove(arquivo);
+    }
+  }
+  setrlimit(RLIMIT_CORE, &original);
+  fs::current_path(antes);
+  fs::remove_all(pasta);
 }
 
 // ---- world api_certificado.json: the API shows another name's certificate.

@@ -20,7 +20,7 @@ using nlohmann::json;
 using Cabecalhos = std::vector<std::pair<std::string, std::string>>;
 
 const std::string kPergunta = "\nDigite qual VM deseja subir (ou 'sair'): ";
-const std::string kSenhaOperador = "951@girar";
+const std::string kSenhaOperador = implantacao::kSenhaOperador;
 
 /// The requests the lab's API received, in order.
 std::vector<json> pedidos() {
@@ -200,15 +200,15 @@ TEST_F(Login, RespostasDoLoginEmSequencia) {
   e = rodar("2", "Hospital", "sair\n");
   EXPECT_EQ(e.r.status, 0) << e.r.erro;
   EXPECT_EQ(e.r.saida,
-            "[1] manager - 192.0.0.16\n" + kPergunta + "Nenhuma VM selecionada. Encerrando.\n");
+            "[1] manager - 192.0.0.16\n" + kPergunta + "Nenhuma VM selecionada. Encerrando.\n" +
+                kVazia);
   ASSERT_EQ(e.pedidos.size(), 2u);
   EXPECT_EQ(semOsDaCamadaHttp(cabecalhos(e.pedidos[1])), esperadosAcessos("12345"));
 
-  // An HTML page: its start is shown.
+  // An HTML page: markup may carry values, so only its status, type and size.
   e = rodar("2", "Hospital", "sair\n");
   esperarFalha(e, "ao entrar na API (POST /login)", "a resposta a POST /login não é JSON (");
-  EXPECT_NE(e.r.erro.find("começa com \"<html><head><title>502 Bad Gateway"), std::string::npos)
-      << e.r.erro;
+  EXPECT_TRUE(e.r.erro.ends_with("HTTP 502 Bad Gateway, text/html, 56 bytes\n")) << e.r.erro;
   EXPECT_EQ(e.pedidos.size(), 1u);
 
   // Broken JSON that holds the password: not quoted.
@@ -229,10 +229,7 @@ TEST_F(AcessosFalhos, RespostasDaListaEmSequencia) {
   e = rodar("1", "Hospital", "");
   esperarFalha(e, "ao ler a lista de acessos (GET /acessos)",
                "a resposta a GET /acessos não é JSON (");
-  EXPECT_NE(e.r.erro.find("começa com \"<html><body><h1>Bad Gateway</h1> nginx reverse proxy "
-                          "answere\"..."),
-            std::string::npos)
-      << e.r.erro;
+  EXPECT_TRUE(e.r.erro.ends_with("HTTP 502 Bad Gateway, text/html, 94 bytes\n")) << e.r.erro;
 
   e = rodar("1", "Hospital", "");
   esperarFalha(e, "ao ler a lista de acessos (GET /acessos)", "corpo vazio");
@@ -263,7 +260,7 @@ TEST_F(Codificacoes, GzipDeflateBrEZstdSaoDecodificados) {
     EXPECT_EQ(e.r.saida, "[1] manager - 192.0.0.16\n[2] coletor - 192.0.0.17\n" + kPergunta +
                              "Entrada inválida. Pulando cliente.\n"
                              "[1] manager - 3fff::20\n" +
-                             kPergunta + "Nenhuma VM selecionada. Encerrando.\n")
+                             kPergunta + "Nenhuma VM selecionada. Encerrando.\n" + kVazia)
         << codificacao;
     ASSERT_EQ(e.pedidos.size(), 2u) << codificacao;
     EXPECT_EQ(cabecalhos(e.pedidos[1])[4],

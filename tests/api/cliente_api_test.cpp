@@ -24,9 +24,23 @@ TEST(ClienteApi, TokenVaiComoTextoOuDigitos) {
   EXPECT_EQ(autorizacao(Valor::deTexto("")), "Authorization: Bearer ");
 }
 
-TEST(ClienteApi, TokenComQuebraDeLinhaEhRecusado) {
-  for (const char* token : {"abc\r\nX-Injetado: 1", "abc\n", "\r"})
-    EXPECT_THROW(api::cabecalhosAcessos(Valor::deTexto(token)), api::RespostaInvalida) << token;
+// A control character would end the header early (a line break), cut it (a
+// NUL) or reach a log (ESC); other UTF-8 is sent as it is.
+TEST(ClienteApi, TokenComCaractereDeControleEhRecusado) {
+  struct Caso {
+    std::string token;
+    bool recusado;
+  };
+  for (const Caso& k : {Caso{"abc\r\nX-Injetado: 1", true}, Caso{"abc\n", true}, Caso{"\r", true},
+                        Caso{"tok\x1b[31m", true}, Caso{"tok\x01", true}, Caso{"tok\x7f", true},
+                        Caso{std::string("tok\0cauda", 9), true}, Caso{"tok\xc2\x9b", true},
+                        Caso{"tok\tx", true}, Caso{"tök-ção\xc2\xa0", false}}) {
+    if (k.recusado)
+      EXPECT_THROW(api::cabecalhosAcessos(Valor::deTexto(k.token)), api::RespostaInvalida)
+          << k.token;
+    else
+      EXPECT_NO_THROW(api::cabecalhosAcessos(Valor::deTexto(k.token))) << k.token;
+  }
 }
 
 // Each element of a top-level array is handed on once complete and dropped;

@@ -6,9 +6,15 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "UTILITARIOS/implantacao.hpp"
+#include "UTILITARIOS/texto.hpp"
+
 namespace {
 
-const std::vector<std::string> kSegredos = {"951@girar", "951%40girar"};
+// The password's forms, and a short token, masked only as a whole word.
+const std::string kSenha = implantacao::kSenhaOperador;
+const std::vector<std::string> kSegredos = {kSenha, texto::substituirTodas(kSenha, "@", "%40"),
+                                            "k9z"};
 
 TEST(TrechoSeguro, MostraSoOQueVemAntesDeQualquerValor) {
   struct Caso {
@@ -17,23 +23,33 @@ TEST(TrechoSeguro, MostraSoOQueVemAntesDeQualquerValor) {
   };
   const std::string ate = "começa com \"";
   for (const Caso& k : {
-           Caso{R"({"token": "951@girar" x)", ""},
+           Caso{R"({"token": ")" + kSenha + R"(" x)", ""},
            Caso{"  \n[1, 2", ""},
            Caso{"\"senha\"", ""},
-           Caso{"<html>Bad Gateway</html>", ate + "<html>Bad Gateway</html>\""},
+           // Markup, a form and headers open their values with < = :
+           Caso{"<html>Bad Gateway</html>", ""},
+           Caso{"<acessos><m ip='203.0.113.5' senhaVm='VmPass01'/>", ""},
+           Caso{"Bad Gateway", ate + "Bad Gateway\""},
            Caso{std::string(5000, 'x'), ate + std::string(60, 'x') + "\"..."},
            // Prefixed bodies: anti-XSSI, JSONP, UTF-16 with its byte order mark.
-           Caso{")]}'\n{\"token\": \"tok-1\"}", ate + ")]}'\\x0a\"..."},
+           Caso{")]}'\n{\"token\": \"tok-1\"}", ate + ")]}\"..."},
            Caso{"callback({\"token\": \"tok-1\"})", ate + "callback(\"..."},
            Caso{std::string("\xff\xfe{\0\"\0t\0", 8), ate + "\\xff\\xfe\"..."},
-           Caso{"erro: senha=951@girar\r\n\"x\"", ate + "erro: senha=***\\x0d\\x0a\"..."},
-           Caso{"<p>senha=951%40girar</p>", ate + "<p>senha=***</p>\""},
+           Caso{"senha " + kSenha + "\r\n\"x\"", ate + "senha ***\\x0d\\x0a\"..."},
+           Caso{"erro: senha=x", ate + "erro\"..."},
+           Caso{"mode=senha&x", ate + "mode\"..."},
+           Caso{"login 'operador'", ate + "login \"..."},
+           // A short secret as a word, and inside longer words.
+           Caso{"Bearer k9z recusado, k9zk9z ak9z k9z_1",
+                ate + "Bearer *** recusado, k9zk9z ak9z k9z_1\""},
            // A password cut by the 60-byte limit, down to its first three
            // characters, and a character that would be split.
-           Caso{std::string(54, '=') + "951@girar=", ate + std::string(54, '=') + "***=\""},
-           Caso{std::string(55, '=') + "951@gixxx", ate + std::string(55, '=') + "***\"..."},
-           Caso{std::string(57, '=') + "951@gixxx", ate + std::string(57, '=') + "***\"..."},
-           Caso{std::string(59, '=') + "çxxxx", ate + std::string(59, '=') + "\"..."},
+           Caso{std::string(54, '.') + kSenha + ".", ate + std::string(54, '.') + "***.\""},
+           Caso{std::string(55, '.') + kSenha.substr(0, 5) + "xxxx",
+                ate + std::string(55, '.') + "***\"..."},
+           Caso{std::string(57, '.') + kSenha.substr(0, 5) + "xxxx",
+                ate + std::string(57, '.') + "***\"..."},
+           Caso{std::string(59, '.') + "çxxxx", ate + std::string(59, '.') + "\"..."},
        }) {
     EXPECT_EQ(api::trechoSeguro(k.corpo, kSegredos), k.trecho) << k.corpo;
   }
@@ -50,13 +66,18 @@ TEST(NaoEhJson, DizOQueOLeitorAchouSemCitarOCorpo) {
   for (const Caso& k : {
            Caso{"",
                 "unexpected end of input), byte 1): HTTP 401 Unauthorized, text/html, corpo vazio"},
-           Caso{"<html>senha 951@girar</html>",
-                "erro de sintaxe, byte 1): HTTP 401 Unauthorized, text/html, 28 bytes, começa com"},
-           Caso{R"({"token": "951@girar)",
-                "unexpected end of input), byte 21): HTTP 401 Unauthorized, text/html, 20 bytes"},
-           Caso{R"({"token": "951@girar"} {)", "erro de sintaxe, byte 24)"},
+           Caso{"<html>senha " + kSenha + "</html>",
+                "erro de sintaxe, byte 1): HTTP 401 Unauthorized, text/html, " +
+                    std::to_string(19 + kSenha.size()) + " bytes"},
+           Caso{R"({"token": ")" + kSenha, "unexpected end of input), byte " +
+                                               std::to_string(12 + kSenha.size()) +
+                                               "): HTTP 401 Unauthorized, text/html, " +
+                                               std::to_string(11 + kSenha.size()) + " bytes"},
+           Caso{R"({"token": ")" + kSenha + R"("} {)",
+                "erro de sintaxe, byte " + std::to_string(15 + kSenha.size()) + ")"},
            Caso{R"({"token": "abc"} x)", "erro de sintaxe, byte 18)"},
-           Caso{"{\"token\": \"951@gi\x01rar\"}", "erro de sintaxe, byte 18)"},
+           Caso{"{\"token\": \"" + kSenha.substr(0, 6) + "\x01" + kSenha.substr(6) + "\"}",
+                "erro de sintaxe, byte 18)"},
            Caso{R"({"token": 1e999})", "(um número que não cabe num double): HTTP 401"},
        }) {
     api::Pedido pedido;
@@ -65,7 +86,8 @@ TEST(NaoEhJson, DizOQueOLeitorAchouSemCitarOCorpo) {
     api::Resposta resposta;
     resposta.status = "HTTP 401 Unauthorized";
     resposta.tipoConteudo = "text/html";
-    resposta.corpo = k.corpo;
+    resposta.inicio = k.corpo;
+    resposta.tamanho = k.corpo.size();
     try {
       [[maybe_unused]] const auto documento = nlohmann::json::parse(k.corpo);
       ADD_FAILURE() << "parsed " << k.corpo;
@@ -75,7 +97,7 @@ TEST(NaoEhJson, DizOQueOLeitorAchouSemCitarOCorpo) {
           api::naoEhJson(pedido, resposta, e.id, sintaxe ? sintaxe->byte : 0).what();
       EXPECT_TRUE(mensagem.starts_with("a resposta a POST /login não é JSON (")) << mensagem;
       EXPECT_NE(mensagem.find(k.achado), std::string::npos) << mensagem;
-      EXPECT_EQ(mensagem.find("951"), std::string::npos) << mensagem;
+      EXPECT_EQ(mensagem.find(kSenha.substr(0, 3)), std::string::npos) << mensagem;
       EXPECT_EQ(mensagem.find("last read"), std::string::npos) << mensagem;
     }
   }

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,7 +40,7 @@ void transcrever(const std::vector<std::string>& argv, const std::string& entrad
 }  // namespace
 
 Resultado executar(const std::vector<std::string>& argv, const std::string& entrada,
-                   std::chrono::seconds limite) {
+                   std::chrono::seconds limite, const SinalNoPrompt& sinal) {
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
     throw std::runtime_error("pipe");
@@ -63,7 +64,11 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
   Resultado r;
   std::size_t enviados = 0;
   int fdEntrada = in[1];
-  if (entrada.empty()) {
+  int segurada = -1;  // standard input kept open until the signal
+  if (sinal.sinal != 0 && entrada.empty()) {
+    segurada = fdEntrada;
+    fdEntrada = -1;
+  } else if (entrada.empty()) {
     close(fdEntrada);
     fdEntrada = -1;
   } else {
@@ -90,6 +95,11 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
         (i == 0 ? r.saida : r.erro).append(buffer, static_cast<std::size_t>(n));
       }
     }
+    if (segurada >= 0 && r.saida.ends_with(sinal.apos)) {
+      kill(pid, sinal.sinal);
+      close(segurada);
+      segurada = -1;
+    }
     if (fdEntrada >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
       const ssize_t n = write(fdEntrada, entrada.data() + enviados, entrada.size() - enviados);
       if (n > 0) enviados += static_cast<std::size_t>(n);
@@ -100,10 +110,13 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
     }
   }
   if (fdEntrada >= 0) close(fdEntrada);
+  if (segurada >= 0) close(segurada);
   close(out[0]);
   close(err[0]);
   int status = 0;
-  waitpid(pid, &status, 0);
+  rusage uso{};
+  wait4(pid, &status, 0, &uso);
+  r.picoMb = static_cast<double>(uso.ru_maxrss) / 1024.0;
   r.segundos = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   if (argv[0] == programa()) transcrever(argv, entrada, r);

@@ -12,12 +12,21 @@ struct Resultado {
   std::string erro;       ///< standard error
   double segundos = 0.0;  ///< wall time
   bool expirou = false;   ///< killed after the time limit
+  double picoMb = 0.0;    ///< peak resident memory, as /usr/bin/time -v reports it
+};
+
+/// A signal for the child once its standard output ends with `apos` (a
+/// prompt); its standard input is held open until then.
+struct SinalNoPrompt {
+  int sinal = 0;  ///< 0: none
+  std::string apos;
 };
 
 /// Runs `argv` (argv[0] a path), feeds `entrada` to its standard input, and
 /// collects both output streams. The child is killed after `limite`.
 Resultado executar(const std::vector<std::string>& argv, const std::string& entrada = "",
-                   std::chrono::seconds limite = std::chrono::seconds(120));
+                   std::chrono::seconds limite = std::chrono::seconds(120),
+                   const SinalNoPrompt& sinal = {});
 
 /// Path of the built program under test.
 std::string programa();

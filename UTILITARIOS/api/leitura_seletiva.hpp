@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
+#include <limits>
+#include <nlohmann/json_fwd.hpp>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// A JSON reader that keeps only the parts of a document the tool reads.
+// Everything else is skipped as it is parsed and never stored, so that a
+// hostile body (millions of nested empty arrays in a member nobody reads)
+// costs no memory beyond the parser's own bit per open level.
+namespace api {
+
+/// What the reader keeps of one value. A value whose kind is not the one
+/// expected is kept as an empty container of its own kind (objects and
+/// arrays) or as it is (scalars): what it is, not what it holds, is what a
+/// diagnostic tells.
+struct Molde {
+  enum class Forma { inteiro, objeto, array };
+  Forma forma = Forma::inteiro;  ///< inteiro: the whole value, as received
+  /// objeto: the members kept, each with its own Molde; the others are
+  /// skipped, except that up to `membrosContados` of them are kept as null,
+  /// so that the object's size still tells whether it had that many.
+  std::vector<std::pair<std::string_view, const Molde*>> membros;
+  std::size_t membrosContados = 0;
+  /// array: the Molde of each element, and how many leading elements are
+  /// kept (the later ones are skipped).
+  const Molde* elemento = nullptr;
+  std::size_t elementosMantidos = std::numeric_limits<std::size_t>::max();
+};
+
+/// Called with each element of a top-level array as soon as it is complete;
+/// the element is dropped afterwards.
+using PorElemento = std::function<void(nlohmann::ordered_json& elemento)>;
+
+/// Parses the whole of `entrada` and returns what `molde` keeps of it. With
+/// `porElemento`, the elements of a top-level array are handed to it instead
+/// of kept, and that array comes back empty. Throws nlohmann's parse_error
+/// when the text is not JSON, or its out_of_range for a number no double
+/// holds (possibly after some elements were handed on). Never recurses on
+/// nesting.
+nlohmann::ordered_json lerSeletivo(std::istream& entrada, const Molde& molde,
+                                   const PorElemento& porElemento = {});
+nlohmann::ordered_json lerSeletivo(std::string_view entrada, const Molde& molde,
+                                   const PorElemento& porElemento = {});
+
+}  // namespace api
