@@ -56,7 +56,7 @@ class conexaoSSH : public SessaoRemota {
   /// bounds connect() and is the idle time-out of execute_command().
   conexaoSSH(std::string host, int port, std::string user, std::string password,
              std::optional<std::string> end_data = std::nullopt, double timeout = kTimeoutPadrao);
-  ~conexaoSSH() override = default;
+  ~conexaoSSH() override = default;  // closes the channel, then the connection
   conexaoSSH(const conexaoSSH&) = delete;
   conexaoSSH& operator=(const conexaoSSH&) = delete;
 
@@ -94,7 +94,7 @@ class conexaoSSH : public SessaoRemota {
 
   /// Closes the channel, then the connection. Safe in every state and when
   /// repeated; never throws.
-  void close() noexcept override;
+  void close() noexcept;
 
  private:
   /// Discards at most 9999 bytes of pending shell output (one has-data test,

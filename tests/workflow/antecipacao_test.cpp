@@ -74,7 +74,7 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
     if (command.find("ls -lah") != std::string::npos) return r_.listagem;
     return "";
   }
-  void close() override { d_.anotar(id_, host_, "close"); }
+  ~SessaoRoteirizada() override { d_.anotar(id_, host_, "close"); }
 
  private:
   Diario& d_;

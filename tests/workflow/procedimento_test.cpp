@@ -57,7 +57,7 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
     if (command.find("chmod") != std::string::npos) return "";
     return listagens_++ == 0 ? r_.listagem : r_.listagemFinal;
   }
-  void close() override { ++reg_.fechamentos; }
+  ~SessaoRoteirizada() override { ++reg_.fechamentos; }
 
  private:
   Roteiro r_;
@@ -235,7 +235,7 @@ TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
   EXPECT_NE(c.saida.find(anuncio(4, "192.0.0.51:22") + "Lista de códigos"), std::string::npos);
   ASSERT_EQ(c.registros.size(), 3u) << "only 022, 22 and 65535 reach a session";
   EXPECT_EQ(c.registros[2].port, 65535);
-  EXPECT_EQ(c.registros[0].fechamentos, 0) << "a failed connect is not closed";
+  EXPECT_EQ(c.registros[0].fechamentos, 1) << "a failed connect is released";
 }
 
 TEST(Procedimento, PortaQueNaoEhNumeroEncerraARodada) {
