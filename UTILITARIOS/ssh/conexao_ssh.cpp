@@ -64,66 +64,26 @@ double prazoUtilizavel(double segundos) {
 
 }  // namespace
 
-ErroSSH::ErroSSH(std::string operacao, const std::string& destino, std::string detalhe)
-    : falhas::Falha("falha de SSH", detalhe + " (" + operacao + ", " + destino + ")"),
-      operacao_(std::move(operacao)),
-      detalhe_(std::move(detalhe)) {}
+ErroSSH::ErroSSH(const std::string& operacao, const std::string& destino,
+                 const std::string& detalhe)
+    : falhas::Falha("falha de SSH", detalhe + " (" + operacao + ", " + destino + ")") {}
 
 // ---------------------------------------------------------------- holders
 
-ClienteSSH::ClienteSSH() : sessao_(ssh_new()) {
-  if (sessao_ == nullptr) throw std::bad_alloc();
-}
-
-ClienteSSH::~ClienteSSH() {
-  if (sessao_ == nullptr) return;
-  fechar();
-  ssh_free(sessao_);
-}
-
-ClienteSSH::ClienteSSH(ClienteSSH&& outro) noexcept
-    : sessao_(std::exchange(outro.sessao_, nullptr)), fechado_(outro.fechado_) {}
-
-ClienteSSH& ClienteSSH::operator=(ClienteSSH&& outro) noexcept {
-  if (this != &outro) {
-    ClienteSSH velho(std::move(*this));
-    sessao_ = std::exchange(outro.sessao_, nullptr);
-    fechado_ = outro.fechado_;
-  }
-  return *this;
-}
-
-void ClienteSSH::fechar() noexcept {
-  if (sessao_ == nullptr || fechado_) return;
-  fechado_ = true;
+void LiberaSessao::operator()(ssh_session_struct* sessao) const noexcept {
   // The socket was handed to libssh, which closes it itself only when it
   // fails; after a goodbye it merely forgets it.
-  const int soquete = ssh_get_fd(sessao_);
-  ssh_disconnect(sessao_);
+  const int soquete = ssh_get_fd(sessao);
+  ssh_disconnect(sessao);
   if (soquete >= 0) ::close(soquete);
+  ssh_free(sessao);
 }
 
-CanalSSH::~CanalSSH() { fechar(); }
-
-CanalSSH::CanalSSH(CanalSSH&& outro) noexcept
-    : canal_(std::exchange(outro.canal_, nullptr)), fechado_(outro.fechado_) {}
-
-CanalSSH& CanalSSH::operator=(CanalSSH&& outro) noexcept {
-  if (this != &outro) {
-    CanalSSH velho(std::move(*this));
-    canal_ = std::exchange(outro.canal_, nullptr);
-    fechado_ = outro.fechado_;
-  }
-  return *this;
-}
-
-void CanalSSH::fechar() noexcept {
-  fechado_ = true;
-  if (canal_ == nullptr) return;
-  if (ssh_channel_is_open(canal_)) ssh_channel_close(canal_);
+void LiberaCanal::operator()(ssh_channel_struct* canal) const noexcept {
+  if (ssh_channel_is_open(canal)) ssh_channel_close(canal);
   // libssh keeps the structure until the server's close arrives, or until
-  // the session is disconnected; this pointer is not ours any more.
-  ssh_channel_free(std::exchange(canal_, nullptr));
+  // the session is disconnected.
+  ssh_channel_free(canal);
 }
 
 // ---------------------------------------------------------------- session
@@ -147,7 +107,7 @@ ErroSSH conexaoSSH::erro(const char* operacao, std::string detalhe) const {
 }
 
 ErroSSH conexaoSSH::erroDaBiblioteca(const char* operacao) const {
-  const char* texto = client_ ? ssh_get_error(client_->get()) : nullptr;
+  const char* texto = client_ ? ssh_get_error(client_.get()) : nullptr;
   return erro(operacao, texto != nullptr && *texto != '\0' ? texto : "erro desconhecido de SSH");
 }
 
@@ -157,7 +117,7 @@ void conexaoSSH::definirTempoLimite(double segundos) {
   long sec = static_cast<long>(inteiro);
   long usec = static_cast<long>((segundos - inteiro) * 1e6);
   if (sec == 0 && usec < 1000) usec = 1000;
-  ssh_session sessao = client_->get();
+  ssh_session sessao = client_.get();
   if (ssh_options_set(sessao, SSH_OPTIONS_TIMEOUT, &sec) != SSH_OK ||
       ssh_options_set(sessao, SSH_OPTIONS_TIMEOUT_USEC, &usec) != SSH_OK)
     throw erroDaBiblioteca("ao configurar o tempo limite");
@@ -168,8 +128,10 @@ void conexaoSSH::connect() {
   // frees a session's channels when it disconnects.
   channel_.reset();
   client_.reset();
-  client_.emplace();
-  ssh_session sessao = client_->get();
+  shellAberto_ = false;
+  client_.reset(ssh_new());
+  if (!client_) throw std::bad_alloc();
+  ssh_session sessao = client_.get();
 
   const auto limite = Relogio::now() + std::chrono::duration_cast<Relogio::duration>(
                                            Segundos(prazoUtilizavel(timeout_)));
@@ -235,15 +197,16 @@ void conexaoSSH::connect() {
     throw erro("ao autenticar", "o servidor exige mais de uma forma de autenticação");
   if (autenticacao != SSH_AUTH_SUCCESS) throw erroDaBiblioteca("ao autenticar");
 
-  CanalSSH canal(ssh_channel_new(sessao));
-  if (canal.get() == nullptr) throw erroDaBiblioteca("ao criar o canal");
+  std::unique_ptr<ssh_channel_struct, LiberaCanal> canal(ssh_channel_new(sessao));
+  if (!canal) throw erroDaBiblioteca("ao criar o canal");
   restante("ao abrir o canal");
   if (ssh_channel_open_session(canal.get()) != SSH_OK) throw erroDaBiblioteca("ao abrir o canal");
   restante("ao pedir o terminal");
   if (ssh_channel_request_pty(canal.get()) != SSH_OK) throw erroDaBiblioteca("ao pedir o terminal");
   restante("ao abrir o shell");
   if (ssh_channel_request_shell(canal.get()) != SSH_OK) throw erroDaBiblioteca("ao abrir o shell");
-  channel_.emplace(std::move(canal));
+  channel_ = std::move(canal);
+  shellAberto_ = true;
   // From here on a blocked send may wait the full time-out for window space.
   definirTempoLimite(prazoUtilizavel(timeout_));
 
@@ -328,10 +291,10 @@ bool conexaoSSH::is_alive() noexcept {
     for (int vazias = 0; vazias < kMaxLeiturasSemDados; ++vazias) {
       const int estado = ssh_channel_poll(canal, 1);
       if (estado == SSH_ERROR || estado == SSH_EOF) return false;
-      pollfd pronto{ssh_get_fd(client_->get()), POLLIN, 0};
+      pollfd pronto{ssh_get_fd(client_.get()), POLLIN, 0};
       if (pronto.fd < 0 || ::poll(&pronto, 1, 0) <= 0) break;
     }
-    return ssh_is_connected(client_->get()) != 0 && ssh_channel_is_open(canal) != 0;
+    return ssh_is_connected(client_.get()) != 0 && ssh_channel_is_open(canal) != 0;
   } catch (...) {
     return false;
   }
@@ -342,7 +305,7 @@ int conexaoSSH::autenticarInterativo() {
   // password, and only once: a second round means it was refused, and a
   // visible prompt asks for something else. Info rounds get no answer.
   bool respondida = false;
-  ssh_session sessao = client_->get();
+  ssh_session sessao = client_.get();
   int r = ssh_userauth_kbdint(sessao, nullptr, nullptr);
   while (r == SSH_AUTH_INFO) {
     const int perguntas = ssh_userauth_kbdint_getnprompts(sessao);
@@ -363,10 +326,9 @@ int conexaoSSH::autenticarInterativo() {
 }
 
 ssh_channel conexaoSSH::canalUtilizavel(const char* operacao) const {
-  if (!channel_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);
-  if (channel_->get() == nullptr || !client_ || client_->fechado())
-    throw erro(operacao, "canal fechado");
-  return channel_->get();
+  if (!shellAberto_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);
+  if (!channel_ || !client_) throw erro(operacao, "canal fechado");
+  return channel_.get();
 }
 
 bool conexaoSSH::haDados(const char* operacao) {
@@ -379,7 +341,7 @@ bool conexaoSSH::haDados(const char* operacao) {
     // Nothing complete yet. libssh read one socket buffer at most, which may
     // end inside a packet: carry on while the kernel holds more, so that data
     // received during the pause is really seen now.
-    const int fd = ssh_get_fd(client_->get());
+    const int fd = ssh_get_fd(client_.get());
     if (fd < 0) return false;
     pollfd pronto{fd, POLLIN, 0};
     int r;
@@ -406,12 +368,12 @@ void conexaoSSH::enviar(std::string_view texto, const char* operacao) {
 void conexaoSSH::clear_buffer() {
   if (!haDados("ao descartar a saída pendente")) return;
   std::vector<char> descarte(kTamanhoDescarte);
-  const int n = ssh_channel_read_nonblocking(channel_->get(), descarte.data(), kTamanhoDescarte, 0);
+  const int n = ssh_channel_read_nonblocking(channel_.get(), descarte.data(), kTamanhoDescarte, 0);
   if (n < 0 && n != SSH_EOF) throw erroDaBiblioteca("ao descartar a saída pendente");
 }
 
 std::string conexaoSSH::execute_command(const std::string& command) {
-  if (!channel_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);
+  if (!shellAberto_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);
   try {
     enviar(command + "\n", "ao enviar o comando");
     saida::Coletor coletor(end_data_);
@@ -423,7 +385,7 @@ std::string conexaoSSH::execute_command(const std::string& command) {
       std::this_thread::sleep_for(kPausa);
       while (haDados("ao ler a saída")) {
         const int n =
-            ssh_channel_read_nonblocking(channel_->get(), recebido.data(), kTamanhoRecepcao, 0);
+            ssh_channel_read_nonblocking(channel_.get(), recebido.data(), kTamanhoRecepcao, 0);
         if (n < 0 && n != SSH_EOF) throw erroDaBiblioteca("ao ler a saída");
         if (n <= 0) break;
         std::string bloco = utf8.decodificar({recebido.data(), static_cast<std::size_t>(n)});
@@ -447,8 +409,8 @@ std::string conexaoSSH::execute_command(const std::string& command) {
 }
 
 void conexaoSSH::close() noexcept {
-  if (channel_) channel_->fechar();
-  if (client_) client_->fechar();
+  channel_.reset();
+  client_.reset();
 }
 
 }  // namespace ssh

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,64 +25,19 @@ namespace ssh {
 /// it never carries a password.
 class ErroSSH : public falhas::Falha {
  public:
-  ErroSSH(std::string operacao, const std::string& destino, std::string detalhe);
-  /// What was being done, e.g. "ao autenticar".
-  const std::string& operacao() const noexcept { return operacao_; }
-  /// The SSH layer's own text, e.g. libssh's ssh_get_error().
-  const std::string& detalhe() const noexcept { return detalhe_; }
-
- private:
-  std::string operacao_;
-  std::string detalhe_;
+  ErroSSH(const std::string& operacao, const std::string& destino, const std::string& detalhe);
 };
 
-/// Sole owner of one libssh session (the connection). Movable, not copyable.
-/// libssh frees a session's channels when the session is disconnected or
-/// freed, so every CanalSSH of this session must be released first.
-class ClienteSSH {
- public:
-  /// Allocates the session; no network activity. Throws std::bad_alloc.
-  ClienteSSH();
-  ~ClienteSSH();
-  ClienteSSH(ClienteSSH&& outro) noexcept;
-  ClienteSSH& operator=(ClienteSSH&& outro) noexcept;
-  ClienteSSH(const ClienteSSH&) = delete;
-  ClienteSSH& operator=(const ClienteSSH&) = delete;
-
-  /// The session; valid, closed or not, until destruction.
-  ssh_session_struct* get() const noexcept { return sessao_; }
-  /// Says goodbye to the server and closes the socket. Harmless when
-  /// repeated or when the session never connected.
-  void fechar() noexcept;
-  bool fechado() const noexcept { return fechado_; }
-
- private:
-  ssh_session_struct* sessao_ = nullptr;
-  bool fechado_ = false;
+/// Frees a libssh session: says goodbye to the server, closes the socket,
+/// frees it (with whatever channels it still has).
+struct LiberaSessao {
+  void operator()(ssh_session_struct* sessao) const noexcept;
 };
 
-/// Sole owner of one libssh channel. Movable, not copyable. Must not outlive
-/// the ClienteSSH whose session created it, nor its disconnection.
-class CanalSSH {
- public:
-  /// Takes ownership of `canal` (may be null: nothing is owned).
-  explicit CanalSSH(ssh_channel_struct* canal) noexcept : canal_(canal) {}
-  ~CanalSSH();
-  CanalSSH(CanalSSH&& outro) noexcept;
-  CanalSSH& operator=(CanalSSH&& outro) noexcept;
-  CanalSSH(const CanalSSH&) = delete;
-  CanalSSH& operator=(const CanalSSH&) = delete;
-
-  /// The channel; null once closed.
-  ssh_channel_struct* get() const noexcept { return canal_; }
-  /// Sends EOF and close when the channel is still open, then frees it.
-  /// Harmless when repeated.
-  void fechar() noexcept;
-  bool fechado() const noexcept { return fechado_; }
-
- private:
-  ssh_channel_struct* canal_ = nullptr;
-  bool fechado_ = false;
+/// Closes a libssh channel if it is still open, then frees it. A channel
+/// must go before the session that created it.
+struct LiberaCanal {
+  void operator()(ssh_channel_struct* canal) const noexcept;
 };
 
 /// One SSH-2 connection with one interactive login shell on a pseudo-terminal,
@@ -89,8 +45,9 @@ class CanalSSH {
 /// thread at a time. Neither copyable nor movable.
 ///
 /// Lifecycle: created (no client, no channel) -> connect() -> connected ->
-/// close() -> closed (client and channel still present, but closed). A
-/// connect() that fails leaves the client present and the channel absent.
+/// close() -> closed (released; a command then meets the closed channel's
+/// SSH error). A connect() that fails leaves the client present and the
+/// channel absent. Destroying a session closes it.
 class conexaoSSH : public SessaoRemota {
  public:
   static constexpr double kTimeoutPadrao = 10.0;
@@ -99,17 +56,9 @@ class conexaoSSH : public SessaoRemota {
   /// bounds connect() and is the idle time-out of execute_command().
   conexaoSSH(std::string host, int port, std::string user, std::string password,
              std::optional<std::string> end_data = std::nullopt, double timeout = kTimeoutPadrao);
-  ~conexaoSSH() override = default;
+  ~conexaoSSH() override = default;  // closes the channel, then the connection
   conexaoSSH(const conexaoSSH&) = delete;
   conexaoSSH& operator=(const conexaoSSH&) = delete;
-
-  const std::string& host() const noexcept { return host_; }
-  int port() const noexcept { return port_; }
-  const std::string& user() const noexcept { return user_; }
-  const std::string& password() const noexcept { return password_; }
-  /// End marker of a command's output; absent unless given.
-  const std::optional<std::string>& end_data() const noexcept { return end_data_; }
-  double timeout() const noexcept { return timeout_; }
 
   /// Releases any previous connection, then opens a new one: TCP, handshake,
   /// password authentication (no agent, no key files, no ~/.ssh/config; when
@@ -133,11 +82,6 @@ class conexaoSSH : public SessaoRemota {
   /// (an EOF, a close, a disconnect) without consuming the shell's output.
   bool is_alive() noexcept override;
 
-  /// Discards at most 9999 bytes of pending shell output (one has-data test,
-  /// at most one receive). Throws ErroSSH on a broken channel, and the
-  /// general falhas::Falha of execute_command() when there is no channel.
-  void clear_buffer();
-
   /// Types `command` and "\n" into the shell, collects the output until it
   /// has been idle for more than `timeout` seconds or the end marker has been
   /// seen, and returns the cleaned text (see ssh::saida::limparSaida).
@@ -150,9 +94,12 @@ class conexaoSSH : public SessaoRemota {
 
   /// Closes the channel, then the connection. Safe in every state and when
   /// repeated; never throws.
-  void close() noexcept override;
+  void close() noexcept;
 
  private:
+  /// Discards at most 9999 bytes of pending shell output (one has-data test,
+  /// at most one receive). Throws ErroSSH on a broken channel.
+  void clear_buffer();
   int autenticarInterativo();
   int abrirSoquete(std::chrono::steady_clock::time_point limite);
   ssh_channel_struct* canalUtilizavel(const char* operacao) const;
@@ -170,8 +117,9 @@ class conexaoSSH : public SessaoRemota {
   std::optional<std::string> end_data_;
   double timeout_;
   // Declared before the channel, so that the channel is released first.
-  std::optional<ClienteSSH> client_;
-  std::optional<CanalSSH> channel_;
+  std::unique_ptr<ssh_session_struct, LiberaSessao> client_;
+  std::unique_ptr<ssh_channel_struct, LiberaCanal> channel_;
+  bool shellAberto_ = false;  // connect() opened a shell; close() keeps this
   // What interromper() reaches from another thread.
   std::mutex mutex_;
   std::condition_variable acordar_;

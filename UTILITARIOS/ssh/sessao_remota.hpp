@@ -16,7 +16,8 @@ class ChaveDoServidorDiferente : public falhas::Falha {
 
 /// What the per-machine procedure needs of a remote shell session. The real
 /// one is conexaoSSH; the procedure's decision table is also exercised
-/// through scripted sessions in the unit tests.
+/// through scripted sessions in the unit tests. Destroying a session closes
+/// its shell and its connection.
 class SessaoRemota {
  public:
   virtual ~SessaoRemota() = default;
@@ -25,8 +26,6 @@ class SessaoRemota {
   virtual void connect() = 0;
   /// Types one command line and returns its cleaned output.
   virtual std::string execute_command(const std::string& command) = 0;
-  /// Closes the shell and the connection; harmless when repeated.
-  virtual void close() = 0;
   /// Whether the shell opened by connect() is still there to type into
   /// (an idle limit or the server may have ended it). Never throws.
   virtual bool is_alive() noexcept { return true; }

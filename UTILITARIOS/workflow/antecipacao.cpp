@@ -10,8 +10,6 @@ namespace {
 
 std::unique_ptr<ssh::SessaoRemota> conectar(const FabricaSessao& fabrica, const Destino& destino) {
   auto sessao = fabrica(destino.host, destino.port, destino.user, destino.pwd);
-  // A failed connect drops the half-made session without close(); its owner
-  // releases what it holds.
   sessao->connect();
   return sessao;
 }
@@ -39,10 +37,7 @@ ConexoesAntecipadas::~ConexoesAntecipadas() {
   // Nobody will take these: a connect still waiting for a silent machine
   // must not hold the end of the run for its whole time-out.
   for (auto& [n, preparo] : preparadas_) preparo.sessao->interromper();
-  for (auto& [n, preparo] : preparadas_) {
-    preparo.trabalhador.join();
-    if (!preparo.falha) preparo.sessao->close();
-  }
+  for (auto& [n, preparo] : preparadas_) preparo.trabalhador.join();
 }
 
 bool ConexoesAntecipadas::mesmaMaquinaAntes(std::size_t k, std::size_t desde) const {
@@ -82,7 +77,7 @@ std::unique_ptr<ssh::SessaoRemota> ConexoesAntecipadas::sessao(std::size_t n,
   // An idle limit (TMOUT, ClientAlive) may have ended a shell that waited
   // for its turn: the machine then connects now, as in strict sequence.
   if (preparo.sessao->is_alive()) return std::move(preparo.sessao);
-  preparo.sessao->close();
+  preparo.sessao.reset();
   return conectar(fabrica_, destino);
 }
 

@@ -42,7 +42,8 @@ class ConexoesAntecipadas {
   ConexoesAntecipadas(std::vector<std::optional<Destino>> destinos, FabricaSessao fabrica,
                       std::size_t profundidade);
   /// Returns at once: connects still in flight are interrupted, and every
-  /// prepared session that was not taken is closed with nothing typed on it.
+  /// prepared session that was not taken is closed (destroyed) with nothing
+  /// typed on it.
   ~ConexoesAntecipadas();
   ConexoesAntecipadas(const ConexoesAntecipadas&) = delete;
   ConexoesAntecipadas& operator=(const ConexoesAntecipadas&) = delete;

@@ -73,18 +73,6 @@ std::string soVersao(std::string_view texto) {
   return std::string(texto);
 }
 
-// Closes the session on every path out of the machine's treatment.
-struct Fechamento {
-  ssh::SessaoRemota& sessao;
-  ~Fechamento() {
-    try {
-      sessao.close();
-    } catch (...) {
-      // Closing is best effort; a failure here must not hide the real one.
-    }
-  }
-};
-
 // Machine n's target when its session may be opened ahead of its turn: only
 // a public address with a port in range is ever contacted.
 std::optional<Destino> destinoAntecipavel(const RegistroMaquina& maquina) {
@@ -145,7 +133,7 @@ Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const s
     console::linha({YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
     return Desfecho::erroConectar;
   }
-  Fechamento fechamento{*recv};
+  // `recv` closes the session on every path out of the machine's treatment.
   const auto executar = [&](const std::string& interno) {
     return recv->execute_command(comandos::comoRoot(pwdRoot, interno));
   };

@@ -13,6 +13,7 @@
 
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/workflow/comandos_remotos.hpp"
+#include "tests/apoio/processo.hpp"
 
 namespace {
 
@@ -56,7 +57,7 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
     if (command.find("chmod") != std::string::npos) return "";
     return listagens_++ == 0 ? r_.listagem : r_.listagemFinal;
   }
-  void close() override { ++reg_.fechamentos; }
+  ~SessaoRoteirizada() override { ++reg_.fechamentos; }
 
  private:
   Roteiro r_;
@@ -105,6 +106,13 @@ RegistroMaquina maquina(const std::string& ip, api::Valor portaSsh = porta(22),
           api::Valor::deTexto("senha-ssh"), api::Valor::deTexto("raiz")};
 }
 
+// The shell program a typed download line carries as base64.
+std::string scriptDoDownload(const std::string& linha) {
+  const auto inicio = linha.find("echo ") + 5;
+  const auto fim = linha.find('|', inicio);
+  return apoio::executar({"/usr/bin/base64", "-d"}, linha.substr(inicio, fim - inicio)).saida;
+}
+
 std::string anuncio(int n, const std::string& destino,
                     const std::string& cliente = "1021 - Hospital Central") {
   return std::to_string(n) + " Cliente: " + cliente + " | Atualizando " + destino + "\n";
@@ -146,11 +154,10 @@ TEST(Procedimento, LinhasDigitadasComValoresSimples) {
       "printf \"raiz\\n\" | su -c \"ls -lah " + kDir + " | grep disco.py\"";
   EXPECT_EQ(cmds[0], listagem);
   EXPECT_EQ(cmds[1], "printf \"raiz\\n\" | su -c \"python3 --version\"");
-  EXPECT_EQ(cmds[2],
-            "printf \"raiz\\n\" | su -c \"" +
-                workflow::comandos::download(
-                    "https://scripts.zelvo.example/python3.8.10/coleta/disco.py") +
-                "\"");
+  EXPECT_TRUE(cmds[2].starts_with("printf \"raiz\\n\" | su -c \"echo ")) << cmds[2];
+  EXPECT_NE(scriptDoDownload(cmds[2]).find(
+                "u='https://scripts.zelvo.example/python3.8.10/coleta/disco.py'\n"),
+            std::string::npos);
   EXPECT_EQ(cmds[3], "printf \"raiz\\n\" | su -c \"chmod +x " + kDir + "disco.py\"");
   EXPECT_EQ(cmds[4], listagem);
 }
@@ -217,7 +224,7 @@ TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
   // must not wrap to 22), are ports that no connection can use.
   c.rodar({maquina("192.0.0.50", porta("022")), maquina("192.0.0.52", porta(70000)),
            maquina("192.0.0.53", porta("99999999999")), maquina("192.0.0.54", porta(4294967318LL)),
-           maquina("192.0.0.51", porta(" 22"))});
+           maquina("192.0.0.51", porta(" 22")), maquina("192.0.0.55", porta(65535))});
   EXPECT_EQ(c.saida.substr(0, c.saida.find("4 Cliente")),
             anuncio(0, "192.0.0.50:22") + Y + " Erro ao conectar em 192.0.0.50:22. " + R + "\n" +
                 anuncio(1, "192.0.0.52:70000") + Y + " Erro ao conectar em 192.0.0.52:70000. " + R +
@@ -226,8 +233,9 @@ TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
                 anuncio(3, "192.0.0.54:4294967318") + Y +
                 " Erro ao conectar em 192.0.0.54:4294967318. " + R + "\n");
   EXPECT_NE(c.saida.find(anuncio(4, "192.0.0.51:22") + "Lista de códigos"), std::string::npos);
-  EXPECT_EQ(c.registros.size(), 2u) << "only 022 and 22 reach a session";
-  EXPECT_EQ(c.registros[0].fechamentos, 0) << "a failed connect is not closed";
+  ASSERT_EQ(c.registros.size(), 3u) << "only 022, 22 and 65535 reach a session";
+  EXPECT_EQ(c.registros[2].port, 65535);
+  EXPECT_EQ(c.registros[0].fechamentos, 1) << "a failed connect is released";
 }
 
 TEST(Procedimento, PortaQueNaoEhNumeroEncerraARodada) {
@@ -265,17 +273,28 @@ TEST(Procedimento, SelecaoVaziaSoEscreveOResumo) {
   EXPECT_EQ(c.saida, Y + " Resumo: nenhuma máquina selecionada. " + R + "\n");
 }
 
-// A version that is not one still goes into the address, as one word.
-TEST(Procedimento, VersaoInesperadaEntraNoEndereco) {
-  Cenario c;
-  c.roteiros["192.0.0.90"].listagem = "disco.py";
-  c.roteiros["192.0.0.90"].versao = "  Python 3.11.2  ";
-  c.rodar({maquina("192.0.0.90")});
-  EXPECT_EQ(
-      c.registros[0].comandos[2],
-      workflow::comandos::comoRoot(
-          "raiz", workflow::comandos::download(
-                      "https://scripts.zelvo.example/python3.11.2/coleta/disco.py")));
+// Only a version's own characters, 32 at most, go into the address; any
+// other answer leaves the version empty, and the repository answers 404.
+TEST(Procedimento, TabelaDaVersaoNoEndereco) {
+  const std::vector<std::pair<std::string, std::string>> casos = {
+      {"  Python 3.11.2  ", "3.11.2"},
+      {"Python 3.12.0rc1+local_2", "3.12.0rc1+local_2"},
+      {"Python 3.8/../x", ""},
+      {"Python 3.8?x", ""},
+      {"Python 3.8#x", ""},
+      {"sh: 1: python3: not found", ""},
+      {"Python " + std::string(33, '9'), ""},
+  };
+  for (const auto& [resposta, versao] : casos) {
+    Cenario c;
+    c.roteiros["192.0.0.90"].listagem = "disco.py";
+    c.roteiros["192.0.0.90"].versao = resposta;
+    c.rodar({maquina("192.0.0.90")});
+    EXPECT_NE(scriptDoDownload(c.registros.at(0).comandos.at(2))
+                  .find("u='https://scripts.zelvo.example/python" + versao + "/coleta/disco.py'\n"),
+              std::string::npos)
+        << resposta;
+  }
 }
 
 }  // namespace
