@@ -15,8 +15,8 @@ TEST(Visivel, SoOsControlesFicamVisiveis) {
       {std::string("a\0b\x7f", 4), "a\\x00b\\x7f"},
       {"\r\x08\x1b[2J", "\\x0d\\x08\\x1b[2J"},
       {"\xc2\x9b"
-       "31m\xc2\x85",
-       "\\u009b31m\\u0085"},  // C1 controls
+       "31m\xc2\x85\xc2\x9f",
+       "\\u009b31m\\u0085\\u009f"},  // C1 controls, the last one included
       {"\xc2\xa0\xc2\xae\xe2\x80\xb0\xf3\xa0\x84\x80",
        "\xc2\xa0\xc2\xae\xe2\x80\xb0\xf3\xa0\x84\x80"},  // U+00A0 ® ‰ U+E0100: not controls
       // Format characters (Cf) and the line and paragraph separators.

@@ -36,6 +36,7 @@ TEST(TrechoSeguro, MostraSoOQueVemAntesDeQualquerValor) {
            Caso{"callback({\"token\": \"tok-1\"})", ate + "callback(\"..."},
            Caso{std::string("\xff\xfe{\0\"\0t\0", 8), ate + "\\xff\\xfe\"..."},
            Caso{"senha " + kSenha + "\r\n\"x\"", ate + "senha ***\\x0d\\x0a\"..."},
+           Caso{"erro\x7f fatal", ate + "erro\\x7f fatal\""},
            Caso{"erro: senha=x", ate + "erro\"..."},
            Caso{"mode=senha&x", ate + "mode\"..."},
            Caso{"login 'operador'", ate + "login \"..."},
