@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -46,8 +47,9 @@ bool ConexoesAntecipadas::mesmaMaquinaAntes(std::size_t k, std::size_t desde) co
   return false;
 }
 
-std::unique_ptr<ssh::SessaoRemota> ConexoesAntecipadas::sessao(std::size_t n,
-                                                               const Destino& destino) {
+std::unique_ptr<ssh::SessaoRemota> ConexoesAntecipadas::sessao(std::size_t n) {
+  if (!destinos_.at(n)) throw std::out_of_range("máquina que não pode ser contatada");
+  const Destino& destino = *destinos_[n];
   for (std::size_t k = n + 1; k < destinos_.size() && k <= n + profundidade_; ++k) {
     if (iniciadas_[k] || !destinos_[k] || mesmaMaquinaAntes(k, n)) continue;
     const Destino& alvo = *destinos_[k];

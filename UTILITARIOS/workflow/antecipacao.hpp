@@ -35,7 +35,7 @@ using FabricaSessao = std::function<std::unique_ptr<ssh::SessaoRemota>(
 /// machine loop's thread only; the workers only connect.
 class ConexoesAntecipadas {
  public:
-  /// `destinos[n]` is machine n's target when it may be connected ahead (a
+  /// `destinos[n]` is machine n's target when it may be contacted at all (a
   /// public address and a port in range), absent otherwise. At most
   /// `profundidade` machines after the current one are prepared; 0 opens
   /// every session at its machine's turn, in strict sequence.
@@ -52,9 +52,10 @@ class ConexoesAntecipadas {
   /// First starts preparing the machines after n, up to the depth, never
   /// one whose address and port an earlier machine still to be closed has
   /// (a machine may allow one login at a time); then returns n's prepared
-  /// session if its shell is still open, or creates and connects one for
-  /// `destino` now. Throws whatever creating or connecting threw.
-  std::unique_ptr<ssh::SessaoRemota> sessao(std::size_t n, const Destino& destino);
+  /// session if its shell is still open, or creates and connects one now.
+  /// Throws whatever creating or connecting threw, and std::out_of_range for
+  /// a machine that may not be contacted.
+  std::unique_ptr<ssh::SessaoRemota> sessao(std::size_t n);
 
  private:
   struct Preparo {

@@ -12,6 +12,7 @@
 #include "UTILITARIOS/auditoria.hpp"
 #include "UTILITARIOS/configuracao.hpp"
 #include "UTILITARIOS/falhas.hpp"
+#include "UTILITARIOS/ssh/conexao_ssh.hpp"
 #include "UTILITARIOS/texto.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "UTILITARIOS/workflow/procedimento.hpp"
@@ -83,8 +84,13 @@ void atualizarEmMassa(std::size_t antecipacao) {
   const Selecao selecao = selecionarMaquinas(clientes, argumentos.inserir,
                                              argumentos.tipoCliente, std::cin, std::cout);
   // Nothing chosen, "sair" included, still ends with the summary line.
-  atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo,
-                    fabricaConexaoSSH(), antecipacao);
+  // The shell prompt's "$" ends the collection of a command's output.
+  const FabricaSessao conexaoSSH = [](const std::string& host, int port, const std::string& user,
+                                      const std::string& pwd) -> std::unique_ptr<ssh::SessaoRemota> {
+    return std::make_unique<ssh::conexaoSSH>(host, port, user, pwd, std::string("$"));
+  };
+  atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, conexaoSSH,
+                    antecipacao);
 }
 
 }  // namespace workflow

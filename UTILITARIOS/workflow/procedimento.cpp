@@ -73,9 +73,9 @@ std::string soVersao(std::string_view texto) {
   return std::string(texto);
 }
 
-// Machine n's target when its session may be opened ahead of its turn: only
-// a public address with a port in range is ever contacted.
-std::optional<Destino> destinoAntecipavel(const RegistroMaquina& maquina) {
+// Where machine n's session goes, when it may be opened at all: only a
+// public address with a port in range is ever contacted.
+std::optional<Destino> destinoContatavel(const RegistroMaquina& maquina) {
   int port;
   try {
     port = portaTcp(lerPorta(maquina.porta));
@@ -93,9 +93,6 @@ Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const s
   // Values that are not texts take their JSON text.
   const std::string& host = maquina.ip.texto();
   const texto::Inteiro porta = lerPorta(maquina.porta);
-  const int port = portaTcp(porta);
-  const std::string& user = maquina.usuario.texto();
-  const std::string& pwd = maquina.senha.texto();
   const std::string& pwdRoot = maquina.senhaRoot.texto();
   const std::string& cliente = maquina.rotulo();
   const std::string destino = host + ":" + (porta.negativo ? "-" : "") + porta.digitos;
@@ -120,8 +117,7 @@ Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const s
 
   std::unique_ptr<ssh::SessaoRemota> recv;
   try {
-    if (port < 1 || port > 65535) throw std::out_of_range("porta fora do intervalo");
-    recv = conexoes.sessao(n, {host, port, user, pwd});
+    recv = conexoes.sessao(n);
   } catch (const ssh::ChaveDoServidorDiferente&) {
     console::linha({YELLOW,
                     "Chave do servidor " + destinoVisivel +
@@ -257,7 +253,7 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
   }
   std::vector<std::optional<Destino>> destinos;
   for (const RegistroMaquina* maquina : vms_selecionadas)
-    destinos.push_back(antecipacao > 0 ? destinoAntecipavel(*maquina) : std::nullopt);
+    destinos.push_back(destinoContatavel(*maquina));
   ConexoesAntecipadas conexoes(std::move(destinos), fabrica, antecipacao);
   std::vector<Desfecho> desfechos;
   for (std::size_t n = 0; n < vms_selecionadas.size(); ++n) {

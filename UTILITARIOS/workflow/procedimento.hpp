@@ -25,9 +25,6 @@ enum class Desfecho {
   problemaExecucao,
 };
 
-/// A conexaoSSH with the shell prompt's "$" as end marker.
-FabricaSessao fabricaConexaoSSH();
-
 /// Treats every machine in order, numbering them from 0, and writes the
 /// report to standard output, closed by a summary line of the outcomes (one
 /// for an empty selection too). Only a failed connect is handled (the machine
