@@ -10,7 +10,6 @@
 #include <cstring>
 #include <iostream>
 
-#include "UTILITARIOS/configuracao.hpp"
 #include "UTILITARIOS/console.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/implantacao.hpp"
@@ -42,7 +41,7 @@ void protegerProcesso() {
 void get_version(const std::string& programa) {
   console::linha({implantacao::kAvisoDireitos});
   std::cout << console::visivel(texto::substituirTodas(programa, "./", " ")) << "  "
-            << configuracao::VERSION << '\n';
+            << implantacao::VERSION << '\n';
 }
 
 int executar(int argc, const char* const* argv, std::size_t antecipacao) {
@@ -51,8 +50,8 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao) {
               << " ou " << implantacao::kSuporteTelefone << '\n';
     return 1;
   }
-  configuracao::definirArgumentos({argv[1], argv[2], argv[3], argv[4]});
-  const std::string& mode = configuracao::argumentos().mode;
+  const workflow::Argumentos argumentos{argv[1], argv[2], argv[3], argv[4]};
+  const std::string& mode = argumentos.mode;
   try {
     protegerProcesso();
     // A closed standard output would be taken by the first socket opened,
@@ -60,7 +59,7 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao) {
     if (fcntl(STDOUT_FILENO, F_GETFD) < 0)
       throw falhas::Falha("relatório perdido", "a saída padrão está fechada");
     if (mode == "atualizarEmMassa") {
-      workflow::atualizarEmMassa(antecipacao);
+      workflow::atualizarEmMassa(argumentos, antecipacao);
     } else if (mode == "version") {
       get_version(argv[0]);
     } else {

@@ -53,7 +53,7 @@ TEST(Entrada, VersaoComCaminhoAbsolutoMostraOCaminhoInalterado) {
       << "the rights notice begins with a blank";
   const auto r = rodar({"version", "", "", ""});  // empty arguments are accepted
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.saida, linhaDireitos() + apoio::programa() + "  1.0.1\n");
+  EXPECT_EQ(r.saida, linhaDireitos() + apoio::programa() + "  " + implantacao::VERSION + "\n");
   EXPECT_EQ(r.erro, "");
 }
 
@@ -84,7 +84,7 @@ TEST(Entrada, VersaoTrocaCadaPontoBarraPorEspaco) {
            Caso{"./tools/atua\u202elizacao", " tools/atua\\u202elizacao"},
        }) {
     const auto r = invocar(k.como);
-    EXPECT_EQ(r.saida, linhaDireitos() + k.nome + "  1.0.1\n") << k.como;
+    EXPECT_EQ(r.saida, linhaDireitos() + k.nome + "  " + implantacao::VERSION + "\n") << k.como;
     EXPECT_EQ(r.status, 0) << k.como;
   }
   fs::remove_all(dir);

@@ -10,7 +10,6 @@
 
 #include "UTILITARIOS/api/cliente_api.hpp"
 #include "UTILITARIOS/auditoria.hpp"
-#include "UTILITARIOS/configuracao.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
 #include "UTILITARIOS/texto.hpp"
@@ -49,8 +48,7 @@ void conferirCaminho(const std::string& pastaCodigo) {
 
 }  // namespace
 
-void atualizarEmMassa(std::size_t antecipacao) {
-  const configuracao::Argumentos& argumentos = configuracao::argumentos();
+void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao) {
   const passwd* conta = ::getpwuid(::getuid());
   auditoria::registrar("início: usuário " + std::string(conta ? conta->pw_name : "?") + " (uid " +
                        std::to_string(::getuid()) + "), modo " + argumentos.mode + ", escopo " +

@@ -1,14 +1,23 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // The mass update: inventory, selection and the per-machine procedure.
 namespace workflow {
 
-/// Runs the mass update with the run's arguments (configuracao::argumentos()),
-/// connecting up to `antecipacao` machines ahead of the one being updated.
-/// Returns when the run has ended regularly (exit status 0); every failure
-/// that no stage handles is thrown to the entry.
-void atualizarEmMassa(std::size_t antecipacao = 0);
+/// The four command-line arguments, exactly as given.
+struct Argumentos {
+  std::string mode;
+  std::string inserir;      ///< selection scope: "1" automatic, "2" interactive
+  std::string tipoCliente;  ///< customer-type filter
+  std::string pastaCodigo;  ///< script path in the script repository
+};
+
+/// Runs the mass update with the run's `argumentos`, connecting up to
+/// `antecipacao` machines ahead of the one being updated. Returns when the
+/// run has ended regularly (exit status 0); every failure that no stage
+/// handles is thrown to the entry.
+void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao = 0);
 
 }  // namespace workflow
