@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <iostream>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -20,7 +19,6 @@
 #include <utility>
 #include <vector>
 
-#include "UTILITARIOS/console.hpp"
 #include "UTILITARIOS/ssh/saida.hpp"
 
 namespace ssh {
@@ -63,10 +61,6 @@ double prazoUtilizavel(double segundos) {
 }
 
 }  // namespace
-
-ErroSSH::ErroSSH(const std::string& operacao, const std::string& destino,
-                 const std::string& detalhe)
-    : falhas::Falha("falha de SSH", detalhe + " (" + operacao + ", " + destino + ")") {}
 
 // ---------------------------------------------------------------- holders
 
@@ -400,9 +394,7 @@ std::string conexaoSSH::execute_command(const std::string& command) {
       if (coletor.marcadorVisto()) break;
     }
     return saida::limparSaida(coletor.texto(), command, end_data_);
-  } catch (const ErroSSH& e) {
-    // The target's user and host come from the API.
-    std::cout << "SSH error: " << console::visivel(e.what()) << std::endl;
+  } catch (const ErroSSH&) {
     close();
     throw;
   }

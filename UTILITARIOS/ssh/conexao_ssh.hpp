@@ -17,17 +17,6 @@ struct ssh_channel_struct;
 
 namespace ssh {
 
-/// An SSH protocol failure, or a socket or operating-system failure met on
-/// the connection (refused or timed-out TCP connection, handshake or
-/// authentication failure, a send on a closed channel, a reset connection).
-/// The message is libssh's own text followed by what was being done and the
-/// target ("Remote channel is closed (ao enviar o comando, suporte@10.0.0.1:22)");
-/// it never carries a password.
-class ErroSSH : public falhas::Falha {
- public:
-  ErroSSH(const std::string& operacao, const std::string& destino, const std::string& detalhe);
-};
-
 /// Frees a libssh session: says goodbye to the server, closes the socket,
 /// frees it (with whatever channels it still has).
 struct LiberaSessao {
@@ -87,8 +76,8 @@ class conexaoSSH : public SessaoRemota {
   /// seen, and returns the cleaned text (see ssh::saida::limparSaida).
   /// Without a channel: throws falhas::Falha "Erro. Execute "connect()"
   /// primeiro." before any network activity. On an SSH or socket failure:
-  /// prints "SSH error: <message>" on standard output, closes the session
-  /// and throws the ErroSSH. The call has no bound on its total duration: a
+  /// closes the session and throws the ErroSSH; prints nothing. The call
+  /// has no bound on its total duration: a
   /// remote that keeps printing without the marker keeps it running.
   std::string execute_command(const std::string& command) override;
 

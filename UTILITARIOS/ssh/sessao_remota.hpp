@@ -6,6 +6,18 @@
 
 namespace ssh {
 
+/// An SSH protocol failure, or a socket or operating-system failure met on
+/// the connection (refused or timed-out TCP connection, handshake or
+/// authentication failure, a send on a closed channel, a reset connection).
+/// The message is libssh's own text followed by what was being done and the
+/// target ("Remote channel is closed (ao enviar o comando, suporte@10.0.0.1:22)");
+/// it never carries a password.
+class ErroSSH : public falhas::Falha {
+ public:
+  ErroSSH(const std::string& operacao, const std::string& destino, const std::string& detalhe)
+      : Falha("falha de SSH", detalhe + " (" + operacao + ", " + destino + ")") {}
+};
+
 /// The server presented a key other than the one recorded for it in the
 /// operator's known_hosts: connect() stops before any password is sent.
 class ChaveDoServidorDiferente : public falhas::Falha {
@@ -24,7 +36,8 @@ class SessaoRemota {
   /// Opens the connection and the shell; throws on any failure
   /// (ChaveDoServidorDiferente when the host's recorded key differs).
   virtual void connect() = 0;
-  /// Types one command line and returns its cleaned output.
+  /// Types one command line and returns its cleaned output. Throws ErroSSH,
+  /// the session then closed, when the connection fails.
   virtual std::string execute_command(const std::string& command) = 0;
   /// Whether the shell opened by connect() is still there to type into
   /// (an idle limit or the server may have ended it). Never throws.

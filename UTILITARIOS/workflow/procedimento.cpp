@@ -131,7 +131,14 @@ Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const s
   }
   // `recv` closes the session on every path out of the machine's treatment.
   const auto executar = [&](const std::string& interno) {
-    return recv->execute_command(comandos::comoRoot(pwdRoot, interno));
+    try {
+      return recv->execute_command(comandos::comoRoot(pwdRoot, interno));
+    } catch (const ssh::ErroSSH& e) {
+      // The line of the failure that ends the run; the target's user and
+      // host in it come from the API.
+      console::linha({"SSH error: " + console::visivel(e.what())});
+      throw;
+    }
   };
 
   const std::string listaScriptsComando = comandos::listagem(nomeCodigo);

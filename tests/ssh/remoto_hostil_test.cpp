@@ -196,8 +196,7 @@ TEST_F(Remoto, RemotoQueParaNoMeioTerminaPelaOciosidade) {
 // On this appliance python3 run as root kills the session's sshd processes.
 // The call in flight comes back within its idle time-out at most, either
 // with what it had or with the SSH error; by the next call at the latest the
-// error is out, printed once as "SSH error: " plus its text, and the session
-// is closed. The appliance's listener survives: a new session works.
+// error is out, nothing printed, and the session is closed. The appliance's listener survives: a new session works.
 TEST_F(Remoto, SshdMortoNoMeioDoComando) {
   constexpr double kTimeout = 2.0;
   auto s = sessao(kQueda, "$"s, kTimeout);
@@ -231,7 +230,7 @@ TEST_F(Remoto, SshdMortoNoMeioDoComando) {
             << (parcial ? "returned" : "raised") << ")\n";
   EXPECT_LT(primeira, kTimeout + 1.0);
   ASSERT_FALSE(erro.empty());
-  EXPECT_EQ(impresso, "SSH error: " + erro + "\n");
+  EXPECT_EQ(impresso, "");
   EXPECT_NE(erro.find("suporte@192.0.0.17:22"), std::string::npos) << erro;
   EXPECT_EQ(erro.find(kQueda.senha), std::string::npos) << erro;
   EXPECT_TRUE(fechada(*s));

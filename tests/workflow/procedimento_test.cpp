@@ -50,7 +50,7 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
   std::string execute_command(const std::string& command) override {
     reg_.comandos.push_back(command);
     if (command.find("python3 --version") != std::string::npos) {
-      if (r_.erroNaVersao) throw std::runtime_error("Socket error: disconnected");
+      if (r_.erroNaVersao) throw ssh::ErroSSH("ao ler a saída", "suporte@h:22", "Socket error\x1b");
       return r_.versao;
     }
     if (command.ends_with("|base64 -d|sh\"")) return r_.download;
@@ -253,7 +253,9 @@ TEST(Procedimento, ErroDaSessaoNoMeioEncerraARodada) {
   Cenario c;
   c.roteiros["192.0.0.70"].listagem = "disco.py";
   c.roteiros["192.0.0.70"].erroNaVersao = true;
-  EXPECT_THROW(c.rodar({maquina("192.0.0.70"), maquina("192.0.0.71")}), std::runtime_error);
+  EXPECT_THROW(c.rodar({maquina("192.0.0.70"), maquina("192.0.0.71")}), ssh::ErroSSH);
+  EXPECT_TRUE(c.saida.ends_with("\nSSH error: Socket error\\x1b (ao ler a saída, suporte@h:22)\n"))
+      << c.saida;
   EXPECT_EQ(c.registros.size(), 1u) << "the machines after it stay untreated";
   EXPECT_EQ(c.registros[0].fechamentos, 1);
 }
