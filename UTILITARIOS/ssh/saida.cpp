@@ -95,10 +95,17 @@ std::string DecodificadorUtf8::decodificar(std::string_view bloco) {
   return saida;
 }
 
+namespace {
+constexpr std::string_view kMais = "--More--";
+
+std::string semPaginador(std::string_view texto) {
+  return texto::removerTodas(texto::removerTodas(texto, kMais), ":");
+}
+}  // namespace
+
 bool tratarPaginador(std::string& bloco) {
-  constexpr std::string_view kMais = "--More--";
   if (bloco.find(kMais) == std::string::npos && bloco.find(':') == std::string::npos) return false;
-  bloco = texto::removerTodas(texto::removerTodas(bloco, kMais), ":");
+  bloco = semPaginador(bloco);
   return true;
 }
 
@@ -154,16 +161,10 @@ std::vector<std::string_view> dividirLinhas(std::string_view texto) {
   return linhas;
 }
 
-namespace {
-// A typed line as its echo looks after decoding and cleaning: without bytes
-// that are not UTF-8, "--More--", colons and "Senha", stripped.
-std::string ecoLimpo(std::string_view comando) {
-  const std::string valido = DecodificadorUtf8().decodificar(comando);
-  const std::string semPaginador =
-      texto::removerTodas(texto::removerTodas(valido, "--More--"), ":");
-  return std::string(texto::aparar(texto::removerTodas(semPaginador, kSenha)));
+std::string comoALimpezaDeixa(std::string_view texto) {
+  const std::string limpo = semPaginador(DecodificadorUtf8().decodificar(texto));
+  return std::string(texto::aparar(texto::removerTodas(limpo, kSenha)));
 }
-}  // namespace
 
 std::string limparSaida(std::string_view recebido, std::string_view comando,
                         const std::optional<std::string>& marcador) {
@@ -180,7 +181,7 @@ std::string limparSaida(std::string_view recebido, std::string_view comando,
   // it holds "Senha" (in a password or a file name), or when it shares a line
   // with su's prompt (typed ahead while a command still ran, or after the
   // next prompt); the cleaning has then changed it as it changes any line.
-  const std::string eco = ecoLimpo(comando);
+  const std::string eco = comoALimpezaDeixa(comando);
   if (!eco.empty())
     std::erase_if(linhas, [&](const std::string& l) { return l.find(eco) != std::string::npos; });
   if (!linhas.empty() && marcador && !marcador->empty() && linhas.back().ends_with(*marcador))

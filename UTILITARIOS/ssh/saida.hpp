@@ -57,6 +57,10 @@ class Coletor {
 /// not start an empty last line, and an empty text has no lines.
 std::vector<std::string_view> dividirLinhas(std::string_view texto);
 
+/// A text as the output cleaning leaves it: without bytes that are not
+/// UTF-8, "--More--", colons and "Senha", stripped.
+std::string comoALimpezaDeixa(std::string_view texto);
+
 /// The cleaning of a command's collected output: keeps only the lines holding
 /// "Senha", each without any "Senha" and stripped (texto::aparar); drops the
 /// first kept line when it equals `comando`, every kept line that holds the

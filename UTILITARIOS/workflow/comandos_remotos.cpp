@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "UTILITARIOS/ssh/saida.hpp"
 #include "UTILITARIOS/texto.hpp"
 
 namespace workflow::comandos {
@@ -135,16 +136,9 @@ std::string permissao(std::string_view nomeCodigo) {
 
 std::string mascararSenha(std::string texto, std::string_view pwdRoot) {
   const std::string digitada = formatoPrintf(pwdRoot);
-  // The echo as the output cleaning leaves it: colons, then "Senha", removed.
-  const std::string limpa = texto::removerTodas(texto::removerTodas(digitada, ":"), "Senha");
-  const std::string mascara = "printf \"***\\n\"";
-  for (const std::string& forma : {digitada, limpa}) {
-    const std::string alvo = "printf \"" + forma + "\\n\"";
-    for (auto pos = texto.find(alvo); pos != std::string::npos; pos = texto.find(alvo, pos)) {
-      texto.replace(pos, alvo.size(), mascara);
-      pos += mascara.size();
-    }
-  }
+  // As typed, and as the output cleaning leaves the echo.
+  for (const std::string& forma : {digitada, ssh::saida::comoALimpezaDeixa(digitada)})
+    texto = texto::substituirTodas(texto, "printf \"" + forma + "\\n\"", "printf \"***\\n\"");
   return texto;
 }
 
