@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "UTILITARIOS/falhas.hpp"
+#include "UTILITARIOS/texto.hpp"
 
 namespace console {
 
@@ -21,29 +22,8 @@ void escape(std::string& saida, const char* formato, unsigned valor) {
 
 // Length of the well-formed UTF-8 sequence at `p` (of `n` bytes), or 0.
 std::size_t sequencia(const unsigned char* p, std::size_t n) {
-  const unsigned char b = p[0];
-  std::size_t t;
-  unsigned char menor = 0x80, maior = 0xBF;
-  if (b >= 0xC2 && b <= 0xDF)
-    t = 2;
-  else if (b == 0xE0)
-    t = 3, menor = 0xA0;
-  else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF)
-    t = 3;
-  else if (b == 0xED)
-    t = 3, maior = 0x9F;
-  else if (b == 0xF0)
-    t = 4, menor = 0x90;
-  else if (b >= 0xF1 && b <= 0xF3)
-    t = 4;
-  else if (b == 0xF4)
-    t = 4, maior = 0x8F;
-  else
-    return 0;
-  if (t > n) return 0;
-  for (std::size_t i = 1; i < t; ++i)
-    if (p[i] < (i == 1 ? menor : 0x80) || p[i] > (i == 1 ? maior : 0xBF)) return 0;
-  return t;
+  const int t = texto::sequenciaUtf8(p, n);
+  return t > 0 ? static_cast<std::size_t>(t) : 0;
 }
 
 // Unicode's format characters (category Cf, Unicode 15.1) and the line and

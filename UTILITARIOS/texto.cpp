@@ -115,4 +115,38 @@ std::optional<Inteiro> lerInteiro(std::string_view s) {
   return valor;
 }
 
+int sequenciaUtf8(const unsigned char* p, std::size_t n) {
+  const unsigned char b = p[0];
+  if (b < 0x80) return 1;
+  int tamanho;
+  unsigned char menor = 0x80, maior = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    tamanho = 2;
+  } else if (b == 0xE0) {
+    tamanho = 3;
+    menor = 0xA0;
+  } else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) {
+    tamanho = 3;
+  } else if (b == 0xED) {
+    tamanho = 3;
+    maior = 0x9F;
+  } else if (b == 0xF0) {
+    tamanho = 4;
+    menor = 0x90;
+  } else if (b >= 0xF1 && b <= 0xF3) {
+    tamanho = 4;
+  } else if (b == 0xF4) {
+    tamanho = 4;
+    maior = 0x8F;
+  } else {
+    return 0;
+  }
+  for (int i = 1; i < tamanho; ++i) {
+    if (static_cast<std::size_t>(i) >= n) return -1;
+    const unsigned char c = p[i];
+    if (c < (i == 1 ? menor : 0x80) || c > (i == 1 ? maior : 0xBF)) return 0;
+  }
+  return tamanho;
+}
+
 }  // namespace texto

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,5 +39,11 @@ struct Inteiro {
   std::string digitos;  ///< "0" for zero; zero is never negative
 };
 std::optional<Inteiro> lerInteiro(std::string_view s);
+
+/// Length of the well-formed UTF-8 sequence at the start of `p` (of `n` > 0
+/// bytes): 1 to 4; 0 when its first byte cannot start one or a later byte
+/// breaks it; -1 when the bytes are a proper prefix of one and end there.
+/// Overlong forms, surrogates and values past U+10FFFF are not well formed.
+int sequenciaUtf8(const unsigned char* p, std::size_t n);
 
 }  // namespace texto

@@ -9,45 +9,8 @@ namespace {
 
 constexpr std::string_view kSenha = "Senha";
 
+// What texto::sequenciaUtf8 answers besides a length.
 enum : int { kInvalida = 0, kIncompleta = -1 };
-
-// Length of the well-formed UTF-8 sequence at the start of `p` (1 to 4),
-// kInvalida when its first byte cannot start one, or kIncompleta when the
-// bytes are a proper prefix of one and the input ends there. The ranges of
-// the second byte exclude overlong forms, surrogates and values past U+10FFFF.
-int examinar(const unsigned char* p, std::size_t n) {
-  const unsigned char b = p[0];
-  if (b < 0x80) return 1;
-  int tamanho;
-  unsigned char menor = 0x80, maior = 0xBF;
-  if (b >= 0xC2 && b <= 0xDF) {
-    tamanho = 2;
-  } else if (b == 0xE0) {
-    tamanho = 3;
-    menor = 0xA0;
-  } else if ((b >= 0xE1 && b <= 0xEC) || b == 0xEE || b == 0xEF) {
-    tamanho = 3;
-  } else if (b == 0xED) {
-    tamanho = 3;
-    maior = 0x9F;
-  } else if (b == 0xF0) {
-    tamanho = 4;
-    menor = 0x90;
-  } else if (b >= 0xF1 && b <= 0xF3) {
-    tamanho = 4;
-  } else if (b == 0xF4) {
-    tamanho = 4;
-    maior = 0x8F;
-  } else {
-    return kInvalida;
-  }
-  for (int i = 1; i < tamanho; ++i) {
-    if (static_cast<std::size_t>(i) >= n) return kIncompleta;
-    const unsigned char c = p[i];
-    if (c < (i == 1 ? menor : 0x80) || c > (i == 1 ? maior : 0xBF)) return kInvalida;
-  }
-  return tamanho;
-}
 
 const unsigned char* bytes(std::string_view s) {
   return reinterpret_cast<const unsigned char*>(s.data());
@@ -65,7 +28,7 @@ std::size_t decodificarEm(std::string_view entrada, std::string& saida) {
     saida.append(entrada.data() + i, ascii - i);
     i = ascii;
     if (i == n) break;
-    const int t = examinar(p + i, n - i);
+    const int t = texto::sequenciaUtf8(p + i, n - i);
     if (t == kIncompleta) return n - i;
     if (t == kInvalida) {
       ++i;  // continuation bytes after it are dropped one by one as well
