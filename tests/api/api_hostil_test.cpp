@@ -57,18 +57,8 @@ const std::vector<std::string> kSegredos = [] {
   return todos;
 }();
 
-std::string estado() {
-  const char* valor = std::getenv("LAB_STATE");
-  return valor ? valor : "";
-}
-
-std::vector<json> pedidos() {
-  std::vector<json> r;
-  std::istringstream linhas(apoio::lerArquivo(estado() + "/requests.jsonl"));
-  for (std::string linha; std::getline(linhas, linha);)
-    if (!linha.empty()) r.push_back(json::parse(linha));
-  return r;
-}
+using apoio::estado;
+using apoio::pedidos;
 
 // What the appliance's sshd logged after the moment this object was made.
 class LogSshd {

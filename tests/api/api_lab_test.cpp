@@ -22,15 +22,7 @@ using Cabecalhos = std::vector<std::pair<std::string, std::string>>;
 const std::string kPergunta = "\nDigite qual VM deseja subir (ou 'sair'): ";
 const std::string kSenhaOperador = implantacao::kSenhaOperador;
 
-/// The requests the lab's API received, in order.
-std::vector<json> pedidos() {
-  std::vector<json> r;
-  std::istringstream linhas(
-      apoio::lerArquivo(std::string(std::getenv("LAB_STATE")) + "/requests.jsonl"));
-  for (std::string linha; std::getline(linhas, linha);)
-    if (!linha.empty()) r.push_back(json::parse(linha));
-  return r;
-}
+using apoio::pedidos;
 
 /// Runs the program; returns its result and the requests it made.
 struct Execucao {

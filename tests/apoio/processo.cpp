@@ -138,4 +138,23 @@ std::string lerArquivo(const std::string& caminho) {
   return conteudo.str();
 }
 
+std::string estado() {
+  const char* valor = std::getenv("LAB_STATE");
+  return valor ? valor : "";
+}
+
+std::vector<nlohmann::json> pedidos() {
+  std::vector<nlohmann::json> r;
+  for (const std::string& linha : linhas(lerArquivo(estado() + "/requests.jsonl")))
+    if (!linha.empty()) r.push_back(nlohmann::json::parse(linha));
+  return r;
+}
+
+std::vector<std::string> linhas(const std::string& texto) {
+  std::vector<std::string> v;
+  std::istringstream entrada(texto);
+  for (std::string l; std::getline(entrada, l);) v.push_back(l);
+  return v;
+}
+
 }  // namespace apoio

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 namespace apoio {
@@ -33,5 +34,14 @@ std::string programa();
 
 /// Reads a whole file; empty when it does not exist.
 std::string lerArquivo(const std::string& caminho);
+
+/// The lab world's state folder (LAB_STATE); empty outside a lab world.
+std::string estado();
+
+/// The requests the lab's API received, in order, one JSON object each.
+std::vector<nlohmann::json> pedidos();
+
+/// The lines of `texto`, without their line feeds.
+std::vector<std::string> linhas(const std::string& texto);
 
 }  // namespace apoio

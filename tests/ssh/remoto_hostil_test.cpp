@@ -36,10 +36,7 @@ struct Maquina {
 const Maquina kEco{"192.0.0.16", "ssh-eco-Hx1", "root-eco-Rx1", "eco"};
 const Maquina kQueda{"192.0.0.17", "ssh-queda-Hx2", "root-queda-Rx2", "queda"};
 
-std::string estado() {
-  const char* valor = std::getenv("LAB_STATE");
-  return valor ? valor : "";
-}
+using apoio::estado;
 
 std::unique_ptr<conexaoSSH> sessao(const Maquina& m, std::optional<std::string> marcador,
                                    double timeout) {
@@ -75,12 +72,7 @@ bool fechada(conexaoSSH& s) {
   return false;
 }
 
-std::vector<std::string> linhas(const std::string& s) {
-  std::vector<std::string> v;
-  std::istringstream in(s);
-  for (std::string l; std::getline(in, l);) v.push_back(l);
-  return v;
-}
+using apoio::linhas;
 
 using apoio::CapturaCout;
 

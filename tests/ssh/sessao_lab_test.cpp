@@ -13,6 +13,7 @@
 
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
 #include "tests/apoio/captura_cout.hpp"
+#include "tests/apoio/processo.hpp"
 
 namespace {
 
@@ -65,12 +66,7 @@ std::string semEscapesAnsi(const std::string& s) {
   return r;
 }
 
-std::vector<std::string> linhas(const std::string& s) {
-  std::vector<std::string> v;
-  std::istringstream in(s);
-  for (std::string l; std::getline(in, l);) v.push_back(l);
-  return v;
-}
+using apoio::linhas;
 
 // ------------------------------------------------------------ connect
 

@@ -24,10 +24,7 @@ const std::string Y = "\x1b[0;93m ";
 const std::string G = "\x1b[0;32m ";
 const std::string R = " \x1b[0;0m";
 
-std::string estado() {
-  const char* valor = std::getenv("LAB_STATE");
-  return valor ? valor : "";
-}
+using apoio::estado;
 
 fs::path pasta(const std::string& maquina) {
   return fs::path(estado()) / "machines" / maquina / "scripts";
@@ -159,12 +156,7 @@ apoio::Resultado rodar(const std::string& tipo, const std::string& pastaCodigo =
   return rodarComando({apoio::programa(), "atualizarEmMassa", escopo, tipo, pastaCodigo}, entrada);
 }
 
-std::vector<std::string> linhas(const std::string& texto) {
-  std::vector<std::string> saida;
-  std::istringstream entrada(texto);
-  for (std::string linha; std::getline(entrada, linha);) saida.push_back(linha);
-  return saida;
-}
+using apoio::linhas;
 
 // Lines that carry remote output ("~label|part") must start with the label
 // and contain the part; the others must be identical.

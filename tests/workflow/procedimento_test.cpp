@@ -13,6 +13,7 @@
 
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/workflow/comandos_remotos.hpp"
+#include "tests/apoio/captura_cout.hpp"
 #include "tests/apoio/processo.hpp"
 
 namespace {
@@ -74,17 +75,14 @@ struct Cenario {
              const std::string& pasta = "coleta/disco.py") {
     std::vector<const RegistroMaquina*> maquinas;
     for (const auto& r : registros) maquinas.push_back(&r);
-    std::ostringstream capturada;
-    auto* anterior = std::cout.rdbuf(capturada.rdbuf());
+    apoio::CapturaCout capturada;
     try {
       workflow::atualizarMaquinas(maquinas, pasta.substr(pasta.rfind('/') + 1), pasta, fabrica());
     } catch (...) {
-      std::cout.rdbuf(anterior);
-      saida = capturada.str();
+      saida = capturada.texto();
       throw;
     }
-    std::cout.rdbuf(anterior);
-    saida = capturada.str();
+    saida = capturada.texto();
   }
 
   workflow::FabricaSessao fabrica() {
