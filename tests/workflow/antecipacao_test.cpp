@@ -15,73 +15,13 @@
 
 #include "UTILITARIOS/workflow/procedimento.hpp"
 #include "tests/apoio/captura_cout.hpp"
+#include "tests/apoio/sessao_roteirizada.hpp"
 
 namespace {
 
+using apoio::Diario;
+using apoio::Roteiro;
 using workflow::RegistroMaquina;
-
-// Everything the machines see, from every thread, in one order.
-struct Diario {
-  struct Evento {
-    int sessao;
-    std::string host, oque;  // "connect", "close" or the typed line
-  };
-  std::mutex mutex;
-  std::vector<Evento> eventos;
-  std::condition_variable mudou;
-  int sessoes = 0;
-
-  void anotar(int sessao, const std::string& host, const std::string& oque) {
-    std::lock_guard trava(mutex);
-    eventos.push_back({sessao, host, oque});
-    mudou.notify_all();
-  }
-};
-
-// How a scripted host answers; `esperarConexaoDe` makes its first command
-// wait (at most 5 s) until that host's connect has begun.
-struct Roteiro {
-  bool falhaConexao = false, erroNaVersao = false;
-  std::string listagem = "-rwxr-xr-x 1 root root 9 Dec  8 1001 disco.py";
-  std::string esperarConexaoDe;
-};
-
-class SessaoRoteirizada : public ssh::SessaoRemota {
- public:
-  SessaoRoteirizada(Diario& d, const std::map<std::string, Roteiro>& roteiros, std::string host)
-      : d_(d), host_(std::move(host)), r_(roteiros.count(host_) ? roteiros.at(host_) : Roteiro{}) {
-    std::lock_guard trava(d_.mutex);
-    id_ = d_.sessoes++;
-  }
-  void connect() override {
-    d_.anotar(id_, host_, "connect");
-    if (r_.falhaConexao) throw std::runtime_error("connection refused");
-  }
-  std::string execute_command(const std::string& command) override {
-    if (!r_.esperarConexaoDe.empty()) {
-      std::unique_lock trava(d_.mutex);
-      d_.mudou.wait_for(trava, std::chrono::seconds(5), [&] {
-        for (const auto& e : d_.eventos)
-          if (e.host == r_.esperarConexaoDe && e.oque == "connect") return true;
-        return false;
-      });
-    }
-    d_.anotar(id_, host_, command);
-    if (command.find("python3 --version") != std::string::npos) {
-      if (r_.erroNaVersao) throw std::runtime_error("Socket error: disconnected");
-      return "Python 3.8.10";
-    }
-    if (command.find("ls -lah") != std::string::npos) return r_.listagem;
-    return "";
-  }
-  ~SessaoRoteirizada() override { d_.anotar(id_, host_, "close"); }
-
- private:
-  Diario& d_;
-  std::string host_;
-  Roteiro r_;
-  int id_ = 0;
-};
 
 api::Valor texto(const std::string& t) { return api::Valor::deTexto(t); }
 
@@ -100,16 +40,13 @@ Rodada rodar(const std::vector<RegistroMaquina>& registros,
   std::vector<const RegistroMaquina*> maquinas;
   for (const auto& r : registros) maquinas.push_back(&r);
   Diario diario;
+  diario.roteiros = roteiros;
   Rodada rodada;
   {
     apoio::CapturaCout captura;
     try {
-      workflow::atualizarMaquinas(
-          maquinas, "disco.py", "coleta/disco.py",
-          [&](const std::string& host, int, const std::string&, const std::string&) {
-            return std::make_unique<SessaoRoteirizada>(diario, roteiros, host);
-          },
-          profundidade);
+      workflow::atualizarMaquinas(maquinas, "disco.py", "coleta/disco.py", diario.fabrica(),
+                                  profundidade);
     } catch (const std::exception& e) {
       rodada.falha = e.what();
     }

@@ -15,6 +15,7 @@
 #include "UTILITARIOS/workflow/comandos_remotos.hpp"
 #include "tests/apoio/captura_cout.hpp"
 #include "tests/apoio/processo.hpp"
+#include "tests/apoio/sessao_roteirizada.hpp"
 
 namespace {
 
@@ -25,50 +26,10 @@ const std::string G = "\x1b[0;32m";
 const std::string R = "\x1b[0;0m";
 const std::string kDir = "/var/lib/docker/volumes/korvax_externalscripts/_data/";
 
-// What one scripted machine answers, by the kind of inner command.
-struct Roteiro {
-  bool falhaConexao = false;
-  std::string listagem;
-  std::string versao = "Python 3.8.10";
-  std::string download = std::string(workflow::comandos::kDownloadConcluido) + " Salvando em disco.py";
-  std::string listagemFinal = "-rwxr-xr-x 1 root root 10 Dec  8 1012 disco.py";
-  bool erroNaVersao = false;
-};
-
-struct Registro {
-  std::string host, user, pwd;
-  int port = 0;
-  std::vector<std::string> comandos;
-  int fechamentos = 0;
-};
-
-class SessaoRoteirizada : public ssh::SessaoRemota {
- public:
-  SessaoRoteirizada(Roteiro roteiro, Registro& registro) : r_(std::move(roteiro)), reg_(registro) {}
-  void connect() override {
-    if (r_.falhaConexao) throw std::runtime_error("connection refused");
-  }
-  std::string execute_command(const std::string& command) override {
-    reg_.comandos.push_back(command);
-    if (command.find("python3 --version") != std::string::npos) {
-      if (r_.erroNaVersao) throw ssh::ErroSSH("ao ler a saída", "suporte@h:22", "Socket error\x1b");
-      return r_.versao;
-    }
-    if (command.ends_with("|base64 -d|sh\"")) return r_.download;
-    if (command.find("chmod") != std::string::npos) return "";
-    return listagens_++ == 0 ? r_.listagem : r_.listagemFinal;
-  }
-  ~SessaoRoteirizada() override { ++reg_.fechamentos; }
-
- private:
-  Roteiro r_;
-  Registro& reg_;
-  int listagens_ = 0;
-};
-
 struct Cenario {
-  std::map<std::string, Roteiro> roteiros;  // by host
-  std::deque<Registro> registros;
+  apoio::Diario diario;
+  std::map<std::string, apoio::Roteiro>& roteiros = diario.roteiros;  // by host
+  std::deque<apoio::Diario::Sessao>& registros = diario.sessoes;
   std::string saida;
 
   void rodar(const std::vector<RegistroMaquina>& registros,
@@ -77,19 +38,13 @@ struct Cenario {
     for (const auto& r : registros) maquinas.push_back(&r);
     apoio::CapturaCout capturada;
     try {
-      workflow::atualizarMaquinas(maquinas, pasta.substr(pasta.rfind('/') + 1), pasta, fabrica());
+      workflow::atualizarMaquinas(maquinas, pasta.substr(pasta.rfind('/') + 1), pasta,
+                                  diario.fabrica());
     } catch (...) {
       saida = capturada.texto();
       throw;
     }
     saida = capturada.texto();
-  }
-
-  workflow::FabricaSessao fabrica() {
-    return [this](const std::string& host, int port, const std::string& user, const std::string& pwd) {
-      registros.push_back({host, user, pwd, port, {}, 0});
-      return std::make_unique<SessaoRoteirizada>(roteiros[host], registros.back());
-    };
   }
 };
 
