@@ -46,10 +46,15 @@ constexpr int kMaxLeiturasSemDados = 4096;
 // The same line sets the Portuguese locale for what follows (the
 // appliance's system ships it): su's prompt and refusal, and the remote
 // tools' errors, are then the texts the procedure reads, whatever language
-// the account's profile chose.
-constexpr std::string_view kSemHistorico =
+// the account's profile chose. Last, it prints kPronto (written in octal,
+// so that its echo does not hold it): the shell has then read everything
+// before.
+constexpr std::string_view kPreparo =
     "command unset HISTFILE; command set +o history; history -c; "
-    "command export LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8 LANGUAGE=pt_BR:pt\n";
+    "command export LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8 LANGUAGE=pt_BR:pt; "
+    "printf '\\132\\105\\114\\126\\117\\055\\120\\122\\117\\116\\124\\117\\n'\n";
+constexpr std::string_view kPronto = "ZELVO-PRONTO";
+constexpr auto kPausaDoPreparo = std::chrono::milliseconds(50);
 
 const char* const kSemCanal = "Erro. Execute \"connect()\" primeiro.";
 
@@ -205,15 +210,43 @@ void conexaoSSH::connect() {
   definirTempoLimite(prazoUtilizavel(timeout_));
 
   // Every line typed later carries the root password: the shell must not
-  // write it to a history file when the session hangs up. Its echo goes
-  // with the banner.
-  enviar(kSemHistorico, "ao desligar o histórico do shell");
-  {
-    std::unique_lock trava(mutex_);
-    if (acordar_.wait_for(trava, kEsperaDoShell, [&] { return interrompido_; }))
-      throw erro("ao esperar o shell", "conexão interrompida");
+  // write it to a history file when the session hangs up.
+  enviar(kPreparo, "ao preparar o shell");
+  clear_buffer(limite);
+}
+
+void conexaoSSH::clear_buffer(Relogio::time_point limite) {
+  // The shell is ready once it has answered the preparing line: its mark,
+  // then the prompt after it. All that came before (the banner however
+  // long, the prompts, the echo) is discarded; a stale prompt left behind
+  // would end the first command's collection before its answer. At least
+  // the 1 s of a shell's start is waited; a shell that never answers is
+  // waited for until the connect deadline, then used as it is.
+  const auto minimo = Relogio::now() + kEsperaDoShell;
+  std::string recebido;
+  std::vector<char> bloco(kTamanhoDescarte);
+  for (;;) {
+    {
+      std::unique_lock trava(mutex_);
+      if (acordar_.wait_for(trava, kPausaDoPreparo, [&] { return interrompido_; }))
+        throw erro("ao esperar o shell", "conexão interrompida");
+    }
+    while (haDados("ao esperar o shell")) {
+      const int n = ssh_channel_read_nonblocking(channel_.get(), bloco.data(), kTamanhoDescarte, 0);
+      if (n < 0 && n != SSH_EOF) throw erroDaBiblioteca("ao esperar o shell");
+      if (n <= 0) break;
+      recebido.append(bloco.data(), static_cast<std::size_t>(n));
+    }
+    const auto marca = recebido.find(kPronto);
+    const bool pronto = marca != std::string::npos &&
+                        (!end_data_ || recebido.find(*end_data_, marca) != std::string::npos);
+    const auto agora = Relogio::now();
+    if ((pronto && agora >= minimo) || agora >= limite || ssh_channel_is_eof(channel_.get()))
+      return;
+    // Only the mark's end and what follows it matter.
+    if (marca == std::string::npos && recebido.size() > kTamanhoDescarte)
+      recebido.erase(0, recebido.size() - kPronto.size());
   }
-  clear_buffer();
 }
 
 int conexaoSSH::abrirSoquete(Relogio::time_point limite) {
@@ -359,12 +392,6 @@ void conexaoSSH::enviar(std::string_view texto, const char* operacao) {
   }
 }
 
-void conexaoSSH::clear_buffer() {
-  if (!haDados("ao descartar a saída pendente")) return;
-  std::vector<char> descarte(kTamanhoDescarte);
-  const int n = ssh_channel_read_nonblocking(channel_.get(), descarte.data(), kTamanhoDescarte, 0);
-  if (n < 0 && n != SSH_EOF) throw erroDaBiblioteca("ao descartar a saída pendente");
-}
 
 std::string conexaoSSH::execute_command(const std::string& command) {
   if (!shellAberto_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);

@@ -59,8 +59,9 @@ class conexaoSSH : public SessaoRemota {
   /// from the one recorded for host and port in ~/.ssh/known_hosts or
   /// /etc/ssh/ssh_known_hosts fails with ChaveDoServidorDiferente before any
   /// password is sent. Then turns the shell's history off (no typed line
-  /// reaches a history file), waits 1 second and calls clear_buffer().
-  /// Prints nothing.
+  /// reaches a history file) and sets the Portuguese locale, and waits (at
+  /// least 1 second) until the shell has answered that line, discarding the
+  /// banner and everything else before. Prints nothing.
   void connect() override;
 
   /// Thread-safe: makes a connect() in progress on another thread fail at
@@ -86,9 +87,9 @@ class conexaoSSH : public SessaoRemota {
   void close() noexcept;
 
  private:
-  /// Discards at most 9999 bytes of pending shell output (one has-data test,
-  /// at most one receive). Throws ErroSSH on a broken channel.
-  void clear_buffer();
+  /// Discards the shell's output until it has answered the preparing line
+  /// (see connect()), or until `limite`. Throws ErroSSH on a broken channel.
+  void clear_buffer(std::chrono::steady_clock::time_point limite);
   int autenticarInterativo();
   int abrirSoquete(std::chrono::steady_clock::time_point limite);
   ssh_channel_struct* canalUtilizavel(const char* operacao) const;
