@@ -24,8 +24,10 @@ constexpr int kArgumentosEsperados = 5;  // program name and the four arguments
   throw falhas::Falha("processo desprotegido",
                       std::string(chamada) + " falhou (" + std::strerror(errno) + ")");
 }
-}  // namespace
 
+// Makes the process non-dumpable (no core file, no ptrace by the same
+// user), with a core size limit of 0, and removes SSLKEYLOGFILE before
+// libcurl starts; throws falhas::Falha when the system refuses.
 void protegerProcesso() {
   // The process holds the operator's password, the token and every
   // machine's passwords: no core file may hold them, and no debugger of the
@@ -38,11 +40,14 @@ void protegerProcesso() {
   if (unsetenv("SSLKEYLOGFILE") != 0) falhaDeProtecao("unsetenv(SSLKEYLOGFILE)");
 }
 
+// The version report: the rights notice, then the program name as invoked
+// (every "./" replaced by a blank, made visible), two blanks and the version.
 void get_version(const std::string& programa) {
   console::linha({implantacao::kAvisoDireitos});
   std::cout << console::visivel(texto::substituirTodas(programa, "./", " ")) << "  "
             << implantacao::VERSION << '\n';
 }
+}  // namespace
 
 int executar(int argc, const char* const* argv, std::size_t antecipacao) {
   if (argc != kArgumentosEsperados) {

@@ -34,7 +34,6 @@ std::string umaLinha(std::string texto) {
 
 void definirEtapa(std::string valor) { etapa() = std::move(valor); }
 
-const std::string& etapaAtual() { return etapa(); }
 
 void relatarFalhaFatal(const std::exception& erro, std::ostream& err) {
   std::cout.flush();

@@ -24,7 +24,6 @@ class Falha : public std::runtime_error {
 /// Records what the run is doing now ("ao ler a lista de acessos (GET
 /// /acessos)"), so that an unhandled failure can say where it happened.
 void definirEtapa(std::string etapa);
-const std::string& etapaAtual();
 
 /// Writes the one-line diagnostic of an unhandled failure to `err`, after
 /// flushing standard output so that the report keeps its order.
