@@ -211,7 +211,15 @@ void conexaoSSH::connect() {
 
   // Every line typed later carries the root password: the shell must not
   // write it to a history file when the session hangs up.
-  enviar(kPreparo, "ao preparar o shell");
+  try {
+    enviar(kPreparo, "ao preparar o shell");
+  } catch (const ErroSSH&) {
+    // A shell that ended at once (a profile that exits) is no failure to
+    // connect: the first command meets its closed channel, as it would
+    // have without this line.
+    if (ssh_is_connected(client_.get()) == 0) throw;
+    return;
+  }
   clear_buffer(limite);
 }
 
