@@ -48,10 +48,16 @@ fi
 # The sanitizers' options are in the test presets. The demo, the lab's
 # self-test and the package test run no code of the sanitized builds, and the
 # strict-sequence twins only serve the report comparison of the normal build.
-ctest --preset asan 2>&1 | tee build-asan/ctest.log
-# A data race makes the program or the suite fail (status 66, a report on stderr).
-ctest --preset tsan 2>&1 | tee build-tsan/ctest.log
-ctest --preset fuzz 2>&1 | tee build-fuzz/ctest.log
+# A data race makes the program or a suite fail (status 66, a report on
+# stderr). The three runs go side by side: the lab suites mostly wait in the
+# SSH sessions' pauses, and the fuzzers fill the cores meanwhile.
+ctest --preset asan >build-asan/ctest.log 2>&1 &
+asan=$!
+ctest --preset tsan >build-tsan/ctest.log 2>&1 &
+tsan=$!
+ctest --preset fuzz >build-fuzz/ctest.log 2>&1
+wait "$asan" "$tsan"
+cat build-asan/ctest.log build-tsan/ctest.log build-fuzz/ctest.log
 
 # One closing line over every run.
 python3 - build/ctest.log build-asan/ctest.log build-tsan/ctest.log build-fuzz/ctest.log <<'PY'
