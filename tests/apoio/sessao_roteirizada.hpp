@@ -49,10 +49,13 @@ struct Diario {
   std::vector<Evento> eventos;
   std::deque<Sessao> sessoes;
 
-  void anotar(int sessao, const std::string& oque) {
+  /// A connect, a close or a typed line, which the session also keeps.
+  void anotar(int id, const std::string& oque) {
     std::lock_guard trava(mutex);
-    eventos.push_back({sessao, sessoes[static_cast<std::size_t>(sessao)].host, oque});
-    if (oque == "close") ++sessoes[static_cast<std::size_t>(sessao)].fechamentos;
+    Sessao& sessao = sessoes[static_cast<std::size_t>(id)];
+    eventos.push_back({id, sessao.host, oque});
+    if (oque == "close") ++sessao.fechamentos;
+    if (oque != "close" && oque != "connect") sessao.comandos.push_back(oque);
     mudou.notify_all();
   }
 
@@ -83,10 +86,6 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
       });
     }
     d_.anotar(id_, command);
-    {
-      std::lock_guard trava(d_.mutex);
-      d_.sessoes[static_cast<std::size_t>(id_)].comandos.push_back(command);
-    }
     if (command.find("python3 --version") != std::string::npos) {
       if (r_.erroNaVersao) throw ssh::ErroSSH("ao ler a saída", "suporte@h:22", "Socket error\x1b");
       return r_.versao;
@@ -106,12 +105,10 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
 inline workflow::FabricaSessao Diario::fabrica() {
   return [this](const std::string& host, int port, const std::string& user,
                 const std::string& pwd) -> std::unique_ptr<ssh::SessaoRemota> {
-    int id;
-    {
-      std::lock_guard trava(mutex);
-      id = static_cast<int>(sessoes.size());
-      sessoes.push_back({host, user, pwd, port, {}, 0});
-    }
+    std::unique_lock trava(mutex);
+    sessoes.push_back({host, user, pwd, port, {}, 0});
+    const int id = static_cast<int>(sessoes.size()) - 1;
+    trava.unlock();
     return std::make_unique<SessaoRoteirizada>(*this, id);
   };
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -581,35 +582,30 @@ TEST(AtualizacaoLab, SobreposicaoDeRodadasDeixaOScriptInteiro) {
 // A key recorded in the operator's known_hosts (plain or hashed) is held
 // to: a machine whose key differs gets no password, and the run goes on.
 TEST(AtualizacaoLab, ChaveRegistradaDiferenteNaoRecebeSenha) {
-  const std::string certa = apoio::lerArquivo("/run/lab/m/kh-certa/ssh_host_ed25519_key.pub");
-  struct Caso {
-    std::string maquina, ip;
-    bool hash, atualiza;
-  };
-  const std::vector<Caso> casos = {{"kh-errada", "192.0.0.92", false, false},
-                                   {"kh-hash", "192.0.0.93", true, false},
-                                   {"kh-certa", "192.0.0.94", false, true}};
+  // {machine, address, its entry: kh-certa's key, plain or hashed; "" its own key}
+  const std::vector<std::array<std::string, 3>> casos = {{"kh-errada", "192.0.0.92", "plain"},
+                                                         {"kh-hash", "192.0.0.93", "-H"},
+                                                         {"kh-certa", "192.0.0.94", ""}};
+  const std::string registro = "/root/.ssh/known_hosts", linha = registro + ".1";
   fs::create_directories("/root/.ssh");
-  const std::string registro = "/root/.ssh/known_hosts";
-  for (const auto& c : casos) {
-    std::ofstream(registro + (c.hash ? ".hash" : ""), std::ios::app) << c.ip << " " << certa;
-    if (c.hash)
-      apoio::executar({"/bin/sh", "-c", "ssh-keygen -q -H -f " + registro + ".hash && cat " +
-                                            registro + ".hash >> " + registro});
+  for (const auto& [maquina, ip, forma] : casos) {
+    std::string comando =
+        "printf '%s ' " + ip + " | cat - /run/lab/m/kh-certa/ssh_host_ed25519_key.pub >" + linha;
+    if (forma == "-H") comando += " && ssh-keygen -q -H -f " + linha;
+    apoio::executar({"/bin/sh", "-c", comando + " && cat " + linha + " >> " + registro});
   }
   const auto r = rodar("Chave");
   fs::remove(registro);
   EXPECT_EQ(r.status, 0) << r.erro;
-  for (const auto& c : casos) {
-    const auto s = secao(r.saida, c.ip + ":22");
+  for (const auto& [maquina, ip, forma] : casos) {
+    const auto s = secao(r.saida, ip + ":22");
     ASSERT_GE(s.size(), 2u) << r.saida;
-    EXPECT_EQ(s[1] == Y + "Chave do servidor " + c.ip + ":22 difere da registrada em known_hosts. "
-                              "Não é possível atualizar." + R,
-              !c.atualiza)
-        << s[1];
-    EXPECT_EQ(conteudo(c.maquina, "disco.py"), c.atualiza ? corpo("3.8.10") : kAntigo);
-    const std::string log = apoio::lerArquivo(estado() + "/machines/" + c.maquina + "/sshd.log");
-    EXPECT_EQ(log.find("password for") != std::string::npos, c.atualiza) << c.maquina << "\n" << log;
+    const bool recusada = !forma.empty();
+    EXPECT_EQ(s[1] == Y + "Chave do servidor " + ip + ":22 difere da registrada em known_hosts. "
+                              "Não é possível atualizar." + R, recusada) << s[1];
+    EXPECT_EQ(conteudo(maquina, "disco.py"), recusada ? kAntigo : corpo("3.8.10"));
+    const std::string log = apoio::lerArquivo(estado() + "/machines/" + maquina + "/sshd.log");
+    EXPECT_EQ(log.find("password for") == std::string::npos, recusada) << maquina << "\n" << log;
   }
 }
 
