@@ -54,9 +54,7 @@ bool invisivel(char32_t c) {
   return false;
 }
 
-}  // namespace
-
-std::string visivel(std::string_view texto) {
+std::string escapado(std::string_view texto, bool quebras) {
   const auto* p = reinterpret_cast<const unsigned char*>(texto.data());
   const std::size_t n = texto.size();
   std::string saida;
@@ -64,7 +62,7 @@ std::string visivel(std::string_view texto) {
   for (std::size_t i = 0; i < n;) {
     const unsigned char b = p[i];
     if (b < 0x80) {
-      if ((b < 0x20 && b != '\n' && b != '\t') || b == 0x7F)
+      if ((b < 0x20 && !(quebras && (b == '\n' || b == '\t'))) || b == 0x7F)
         escape(saida, "\\x%02x", b);
       else
         saida += static_cast<char>(b);
@@ -85,6 +83,12 @@ std::string visivel(std::string_view texto) {
   }
   return saida;
 }
+
+}  // namespace
+
+std::string visivel(std::string_view texto) { return escapado(texto, true); }
+
+std::string visivelNumaLinha(std::string_view texto) { return escapado(texto, false); }
 
 void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens) {
   // The no-color.org convention: a set, non-empty NO_COLOR drops the colour

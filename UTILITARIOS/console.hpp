@@ -23,6 +23,10 @@ inline constexpr std::string_view RESET = "\x1b[0;0m";
 /// UTF-8 ("\x9b"), which some terminals read as C1.
 std::string visivel(std::string_view texto);
 
+/// As visivel, with line feed and tab escaped as well: for a quote inside a
+/// one-line diagnostic.
+std::string visivelNumaLinha(std::string_view texto);
+
 /// Writes one console line to `out`; without its colour items when the
 /// environment's NO_COLOR is set and not empty.
 void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens);

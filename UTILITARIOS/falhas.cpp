@@ -1,7 +1,6 @@
 #include "UTILITARIOS/falhas.hpp"
 
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <ostream>
 #include <utility>
 
@@ -16,10 +15,6 @@ std::string& etapa() {
 
 std::string tipoDe(const std::exception& erro) {
   if (const auto* propria = dynamic_cast<const Falha*>(&erro)) return propria->tipo();
-  if (dynamic_cast<const nlohmann::json::type_error*>(&erro) != nullptr ||
-      dynamic_cast<const nlohmann::json::out_of_range*>(&erro) != nullptr)
-    return "dado inesperado na lista de acessos";
-  if (dynamic_cast<const nlohmann::json::exception*>(&erro) != nullptr) return "erro de JSON";
   if (dynamic_cast<const std::bad_alloc*>(&erro) != nullptr) return "memória esgotada";
   return "erro interno";
 }
@@ -33,7 +28,6 @@ std::string umaLinha(std::string texto) {
 }  // namespace
 
 void definirEtapa(std::string valor) { etapa() = std::move(valor); }
-
 
 void relatarFalhaFatal(const std::exception& erro, std::ostream& err) {
   std::cout.flush();

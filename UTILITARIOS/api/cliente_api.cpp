@@ -17,6 +17,10 @@ constexpr std::string_view kUserAgent =
 
 using nlohmann::ordered_json;
 
+constexpr std::string_view kSenhaOperador = implantacao::kSenhaOperador;
+// The user identifier the access-list request presents in "x-user-id".
+constexpr std::string_view kIdUsuario = "7c1e09d2-3b5a-4f86-9d04-2a6e5b13c8f7";
+
 // Every form in which the password could show in a body: as typed, in a URL
 // or a form, and inside a JSON text.
 std::vector<std::string> formasDaSenha() {
@@ -55,6 +59,10 @@ Resposta pedir(const Pedido& pedido, const LeitorCorpo& ler) {
     throw naoEhJson(pedido, resposta, erro.id, erro.byte);
   } catch (const ordered_json::out_of_range& erro) {
     throw naoEhJson(pedido, resposta, erro.id, 0);  // a number past a double
+  } catch (const ordered_json::exception& erro) {
+    // The library's other findings (a value of an unexpected type) quote no
+    // value.
+    throw falhas::Falha("erro de JSON", erro.what());
   }
 }
 
@@ -65,7 +73,21 @@ std::string linha(std::string_view nome, std::string_view valor) {
   return texto;
 }
 
-}  // namespace
+// The token's text as the "Authorization" header carries it, refused when a
+// control character could end or cut the header, or reach a log.
+std::string textoDoToken(const Valor& tokenZelvo) {
+  const std::string& texto = tokenZelvo.texto();
+  const auto controle = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
+  // C1 controls (U+0080-U+009F) are C2 80 to C2 9F in UTF-8.
+  const bool c1 = std::adjacent_find(texto.begin(), texto.end(), [](char a, char b) {
+                    return static_cast<unsigned char>(a) == 0xC2 &&
+                           static_cast<unsigned char>(b) >= 0x80 &&
+                           static_cast<unsigned char>(b) <= 0x9F;
+                  }) != texto.end();
+  if (c1 || std::any_of(texto.begin(), texto.end(), controle))
+    throw RespostaInvalida("o token recebido de POST /login contém um caractere de controle");
+  return texto;
+}
 
 std::vector<std::string> cabecalhosLogin() {
   const std::string origem = implantacao::kPainelUrl;
@@ -85,6 +107,8 @@ std::vector<std::string> cabecalhosLogin() {
       linha("TE", "trailers"),
   };
 }
+
+}  // namespace
 
 std::vector<std::string> cabecalhosAcessos(const Valor& tokenZelvo) {
   const std::string origem = implantacao::kPainelUrl;
@@ -112,20 +136,6 @@ std::string corpoLogin() {
   return corpo.dump();
 }
 
-std::string textoDoToken(const Valor& tokenZelvo) {
-  const std::string& texto = tokenZelvo.texto();
-  const auto controle = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
-  // C1 controls (U+0080-U+009F) are C2 80 to C2 9F in UTF-8.
-  const bool c1 = std::adjacent_find(texto.begin(), texto.end(), [](char a, char b) {
-                    return static_cast<unsigned char>(a) == 0xC2 &&
-                           static_cast<unsigned char>(b) >= 0x80 &&
-                           static_cast<unsigned char>(b) <= 0x9F;
-                  }) != texto.end();
-  if (c1 || std::any_of(texto.begin(), texto.end(), controle))
-    throw RespostaInvalida("o token recebido de POST /login contém um caractere de controle");
-  return texto;
-}
-
 Valor obterTokenSistemaZelvo() {
   Pedido pedido;
   pedido.metodo = Pedido::Metodo::post;
@@ -139,7 +149,7 @@ Valor obterTokenSistemaZelvo() {
       pedir(pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLogin); });
   if (!documento.is_object())
     throw RespostaInvalida("a resposta a POST /login não é um objeto JSON (é " +
-                           std::string(nomeDoTipo(tipoDe(documento))) +
+                           std::string(nomeDoTipo(documento)) +
                            "): " + descrever(pedido, resposta));
   const auto token = documento.find("token");
   if (token == documento.end())

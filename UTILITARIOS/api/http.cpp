@@ -13,6 +13,7 @@
 #include <thread>
 #include <utility>
 
+#include "UTILITARIOS/console.hpp"
 #include "UTILITARIOS/implantacao.hpp"
 
 namespace api {
@@ -20,11 +21,15 @@ namespace {
 
 constexpr std::size_t kInicioMostrado = 60;
 
+falhas::Falha falhaTransporte(const std::string& mensagem) {
+  return falhas::Falha("falha de comunicação com a API", mensagem);
+}
+
 void iniciarCurl() {
   static std::once_flag feito;
   std::call_once(feito, [] {
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != 0)
-      throw FalhaTransporte("não foi possível iniciar a biblioteca libcurl");
+      throw falhaTransporte("não foi possível iniciar a biblioteca libcurl");
   });
 }
 
@@ -209,26 +214,6 @@ bool pareceJson(std::string_view corpo) {
   return true;  // only blanks: nothing safe to show
 }
 
-// The bytes a diagnostic may quote: escaped so that the line stays one line
-// of valid text whatever the body holds.
-std::string escapar(std::string_view trecho) {
-  std::string seguro;
-  for (unsigned char c : trecho) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    if (c == '"' || c == '\\') {
-      seguro += '\\';
-      seguro += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      seguro += "\\x";
-      seguro += kHex[c >> 4];
-      seguro += kHex[c & 15];
-    } else {
-      seguro += static_cast<char>(c);
-    }
-  }
-  return seguro;
-}
-
 // A secret this short is masked only as a whole word: inside a longer word
 // it could be anything.
 constexpr std::size_t kSegredoCurto = 8;
@@ -298,14 +283,14 @@ std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>&
     }
   }
   if (trecho.empty()) return "";
-  return "começa com \"" + escapar(trecho) + (cortado ? "\"..." : "\"");
+  return "começa com \"" + console::visivelNumaLinha(trecho) + (cortado ? "\"..." : "\"");
 }
 
 std::string descrever(const Pedido& pedido, const Resposta& resposta) {
   std::string texto =
       resposta.status.empty() ? "sem linha de status" : mascarar(resposta.status, pedido.segredos);
   if (!resposta.tipoConteudo.empty())
-    texto += ", " + escapar(mascarar(resposta.tipoConteudo, pedido.segredos));
+    texto += ", " + console::visivelNumaLinha(mascarar(resposta.tipoConteudo, pedido.segredos));
   if (resposta.tamanho == 0) return texto + ", corpo vazio";
   texto += ", " + std::to_string(resposta.tamanho) + " bytes";
   const std::string trecho = trechoSeguro(resposta.inicio, pedido.segredos);
@@ -321,7 +306,7 @@ RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int i
 Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
   iniciarCurl();
   std::unique_ptr<CURL, LiberarEasy> easy(curl_easy_init());
-  if (!easy) throw FalhaTransporte(pedido.nome + ": libcurl não criou a transferência");
+  if (!easy) throw falhaTransporte(pedido.nome + ": libcurl não criou a transferência");
   std::unique_ptr<curl_slist, LiberarLista> cabecalhos;
   for (const std::string& linha : pedido.cabecalhos) {
     curl_slist* nova = curl_slist_append(cabecalhos.get(), linha.c_str());
@@ -378,10 +363,10 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
         std::to_string(implantacao::kCorpoApiMaximo >> 20) +
         " MB depois de decodificada: " + mascarar(resposta.status, pedido.segredos));
   if (recepcao.emSilencio)
-    throw FalhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " não mandou nenhum byte em " +
+    throw falhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " não mandou nenhum byte em " +
                           std::to_string(implantacao::kSilencioApiSegundos) + " s (" +
                           std::to_string(recepcao.recebidos) + " bytes do corpo tinham chegado)");
-  if (codigo != CURLE_OK) throw FalhaTransporte(descreverFalha(pedido, codigo, erro));
+  if (codigo != CURLE_OK) throw falhaTransporte(descreverFalha(pedido, codigo, erro));
   const char* tipo = nullptr;
   if (curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &tipo) == CURLE_OK && tipo != nullptr)
     resposta.tipoConteudo = tipo;

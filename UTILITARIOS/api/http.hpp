@@ -17,16 +17,6 @@
 // only when it has ended.
 namespace api {
 
-/// The request could not be completed: name resolution, connection, TLS
-/// handshake or certificate check, a transfer that broke off, or a server
-/// that sent nothing for implantacao::kSilencioApiSegundos. The message
-/// names the request and carries libcurl's own text or the silence's length.
-class FalhaTransporte : public falhas::Falha {
- public:
-  explicit FalhaTransporte(const std::string& mensagem)
-      : falhas::Falha("falha de comunicação com a API", mensagem) {}
-};
-
 /// The response arrived but cannot be used (not JSON, or not the expected
 /// shape). The message never quotes a body that looks like JSON, because
 /// such a body may hold passwords.
@@ -69,7 +59,12 @@ using LeitorCorpo = std::function<void(std::istream& corpo)>;
 /// Sends `pedido` and hands the decoded body to `ler` as it arrives,
 /// whatever the HTTP status; what `ler` leaves unread is received and
 /// dropped. Blocks as long as bytes keep arriving, however slowly. Throws
-/// FalhaTransporte, and RespostaInvalida for a decoded body larger than
+/// falhas::Falha of kind "falha de comunicação com a API" when the request
+/// could not be completed (name resolution, connection, TLS handshake or
+/// certificate check, a transfer that broke off, or a server that sent
+/// nothing for implantacao::kSilencioApiSegundos; the message names the
+/// request and carries libcurl's own text or the silence's length), and
+/// RespostaInvalida for a decoded body larger than
 /// implantacao::kCorpoApiMaximo, before anything `ler` threw, which comes
 /// back in `falhaDaLeitura`.
 Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler);
@@ -91,8 +86,8 @@ RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int i
 /// starts like JSON; otherwise the bytes before the first character that
 /// opens a value in a common format ("{", "[", "\"", "'", "=", ":", "<"),
 /// where a secret could begin, at most 60 of them, every secret masked (also
-/// a prefix of one that the cut leaves at the end), control and non-ASCII
-/// bytes escaped. `corpo` may be only the body's start.
+/// a prefix of one that the cut leaves at the end), made visible as
+/// console::visivelNumaLinha does. `corpo` may be only the body's start.
 std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos);
 
 }  // namespace api

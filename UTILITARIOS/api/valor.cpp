@@ -48,37 +48,31 @@ std::string textoJson(const ordered_json& raiz) {
 
 }  // namespace
 
-TipoJson tipoDe(const ordered_json& valor) {
+std::string_view nomeDoTipo(const ordered_json& valor) {
   switch (valor.type()) {
     case ordered_json::value_t::null:
-      return TipoJson::nulo;
+      return "null";
     case ordered_json::value_t::boolean:
-      return TipoJson::booleano;
+      return "um booleano";
     case ordered_json::value_t::string:
-      return TipoJson::texto;
+      return "um texto";
     case ordered_json::value_t::array:
-      return TipoJson::array;
+      return "um array";
     case ordered_json::value_t::object:
-      return TipoJson::objeto;
+      return "um objeto";
     default:
-      return TipoJson::numero;
+      return "um número";
   }
-}
-
-std::string_view nomeDoTipo(TipoJson tipo) {
-  static constexpr std::string_view kNomes[] = {"null",     "um booleano", "um número",
-                                                "um texto", "um array",    "um objeto"};
-  return kNomes[static_cast<std::size_t>(tipo)];
 }
 
 Valor::Valor(const ordered_json& valor)
     : dados_(valor.is_string() ? valor.get_ref<const std::string&>() : textoJson(valor)),
-      tipo_(tipoDe(valor)) {}
+      ehTexto_(valor.is_string()) {}
 
 Valor Valor::deTexto(std::string texto) {
   Valor v;
   v.dados_ = std::move(texto);
-  v.tipo_ = TipoJson::texto;
+  v.ehTexto_ = true;
   return v;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
@@ -8,12 +7,9 @@
 // A JSON value of the API's responses as the tool keeps, shows and sends it.
 namespace api {
 
-enum class TipoJson : std::uint8_t { nulo, booleano, numero, texto, array, objeto };
-
-TipoJson tipoDe(const nlohmann::ordered_json& valor);
-
-/// Portuguese name for diagnostics ("um objeto", "um texto", ...).
-std::string_view nomeDoTipo(TipoJson tipo);
+/// Portuguese name of the value's type for diagnostics ("um objeto", "um
+/// texto", ...).
+std::string_view nomeDoTipo(const nlohmann::ordered_json& valor);
 
 /// One value as received, held compactly: a text as its characters, any
 /// other value as its JSON text (numbers as the JSON library writes them,
@@ -26,19 +22,19 @@ class Valor {
   explicit Valor(const nlohmann::ordered_json& valor);
   static Valor deTexto(std::string texto);
 
-  TipoJson tipo() const { return tipo_; }
-  bool ehTexto() const { return tipo_ == TipoJson::texto; }
+  bool ehTexto() const { return ehTexto_; }
   /// A text unchanged; any other value as its JSON text ("22", "null",
   /// "[1,2]"). This is how the tool shows and sends a value.
   const std::string& texto() const { return dados_; }
-  /// The value as a JSON document (parsed again when it is not a text).
+  /// The value as a JSON document (parsed again when it is not a text), of
+  /// the type received.
   nlohmann::json json() const;
   /// True only for a text equal to `outro`.
   bool operator==(std::string_view outro) const { return ehTexto() && dados_ == outro; }
 
  private:
   std::string dados_ = "null";
-  TipoJson tipo_ = TipoJson::nulo;
+  bool ehTexto_ = false;
 };
 
 }  // namespace api

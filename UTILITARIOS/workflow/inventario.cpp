@@ -11,17 +11,8 @@ namespace {
 
 using nlohmann::ordered_json;
 
-/// Unwinds the reading of one customer entry to its first failure.
-struct Interrupcao {
-  std::string mensagem;
-};
-
-[[noreturn]] void falhar(const std::string& onde, const std::string& problema) {
-  throw Interrupcao{onde + ": " + problema};
-}
-
 std::string encontrado(const ordered_json& v) {
-  return "é " + std::string(api::nomeDoTipo(api::tipoDe(v)));
+  return "é " + std::string(api::nomeDoTipo(v));
 }
 
 // Null, false, zero and the empty text, array and object.
@@ -70,8 +61,6 @@ void MontadorClientes::cliente(const ordered_json& entrada) {
   if (falha_) return;
   try {
     lerCliente(entrada);
-  } catch (const Interrupcao& i) {
-    falha_ = i.mensagem;
   } catch (const FalhaInventario& erro) {
     falha_ = erro.what();
   }
@@ -91,25 +80,25 @@ void MontadorClientes::acrescentar(const std::string& rotulo, RegistroMaquina&& 
 
 void MontadorClientes::lerCliente(const ordered_json& c) {
   std::string onde = "cliente na posição " + std::to_string(posicao_);
-  if (!c.is_object()) falhar(onde, "a entrada não é um objeto JSON (" + encontrado(c) + ")");
+  if (!c.is_object()) throw FalhaInventario(onde + ": a entrada não é um objeto JSON (" + encontrado(c) + ")");
   const ordered_json* numero = membro(c, "numero");
-  if (numero == nullptr) falhar(onde, "falta o membro \"numero\"");
+  if (numero == nullptr) throw FalhaInventario(onde + ": falta o membro \"numero\"");
   const std::string numeroTexto = api::Valor(*numero).texto();
   onde += " (numero " + numeroTexto + ")";
   const ordered_json* produto = membro(c, "produto");
-  if (produto == nullptr) falhar(onde, "falta o membro \"produto\"");
+  if (produto == nullptr) throw FalhaInventario(onde + ": falta o membro \"produto\"");
   if (!produto->is_array())
-    falhar(onde, "\"produto\" não é um array (" + encontrado(*produto) + ")");
-  if (produto->empty()) falhar(onde, "\"produto\" está vazio");
+    throw FalhaInventario(onde + ": \"produto\" não é um array (" + encontrado(*produto) + ")");
+  if (produto->empty()) throw FalhaInventario(onde + ": \"produto\" está vazio");
   const ordered_json& primeiro = produto->front();
   if (!primeiro.is_object())
-    falhar(onde, "produto[0] não é um objeto (" + encontrado(primeiro) + ")");
+    throw FalhaInventario(onde + ": produto[0] não é um objeto (" + encontrado(primeiro) + ")");
   const ordered_json* nome = membro(primeiro, "nome");
   const std::string rotulo = numeroTexto + " - " + (nome ? api::Valor(*nome).texto() : "N/A");
   const ordered_json* maquinas = membro(primeiro, "maquinas");
-  if (maquinas == nullptr) falhar(onde, "falta o membro \"maquinas\" em produto[0]");
+  if (maquinas == nullptr) throw FalhaInventario(onde + ": falta o membro \"maquinas\" em produto[0]");
   if (!maquinas->is_array())
-    falhar(onde, "produto[0].maquinas não é um array (" + encontrado(*maquinas) + ")");
+    throw FalhaInventario(onde + ": produto[0].maquinas não é um array (" + encontrado(*maquinas) + ")");
 
   std::size_t posicao = 0;
   for (const ordered_json& m : *maquinas) {
@@ -118,9 +107,9 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
       return onde + ", máquina na posição " + std::to_string(posicao);
     };
     if (!m.is_object())
-      falhar(ondeMaquina(), "a entrada não é um objeto JSON (" + encontrado(m) + ")");
+      throw FalhaInventario(ondeMaquina() + ": a entrada não é um objeto JSON (" + encontrado(m) + ")");
     const ordered_json* tipo = membro(m, "tipo");
-    if (tipo == nullptr) falhar(ondeMaquina(), "falta o membro \"tipo\"");
+    if (tipo == nullptr) throw FalhaInventario(ondeMaquina() + ": falta o membro \"tipo\"");
     if (*tipo == "database" || *tipo == "outro") continue;
 
     const ordered_json* senhaVm = membro(m, "senhaVm");
@@ -140,7 +129,7 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
         vazio(*senhaRoot))
       continue;
     if (!acesso->is_string())
-      falhar(ondeMaquina(), "\"acesso\" não é um texto (" + encontrado(*acesso) + ")");
+      throw FalhaInventario(ondeMaquina() + ": \"acesso\" não é um texto (" + encontrado(*acesso) + ")");
     Acesso lido = lerAcesso(acesso->get_ref<const std::string&>(), ondeMaquina());
     acrescentar(rotulo, {nullptr, api::Valor(*tipo), api::Valor::deTexto(std::move(lido.endereco)),
                          api::Valor::deTexto(std::move(lido.porta)),
@@ -156,13 +145,6 @@ Clientes MontadorClientes::concluir(const ordered_json& documento) {
   indicePorRotulo_.clear();
   rotulos_.clear();
   return std::move(clientes_);
-}
-
-Clientes montarClientes(std::string_view lista) {
-  MontadorClientes montador;
-  const ordered_json documento =
-      api::lerPorElemento(lista, [&](ordered_json& entrada) { montador.cliente(entrada); });
-  return montador.concluir(documento);
 }
 
 }  // namespace workflow

@@ -93,8 +93,4 @@ class MontadorClientes {
   std::vector<std::shared_ptr<const std::string>> rotulos_;  // per group
 };
 
-/// The grouping of a whole access-list text (tests). Throws nlohmann's
-/// parse_error when it is not JSON, FalhaInventario as above.
-Clientes montarClientes(std::string_view lista);
-
 }  // namespace workflow

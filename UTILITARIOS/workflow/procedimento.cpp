@@ -24,28 +24,24 @@ using console::GREEN;
 using console::RESET;
 using console::YELLOW;
 
-class ErroRegistro : public falhas::Falha {
- public:
-  explicit ErroRegistro(const std::string& mensagem) : Falha("registro de máquina inválido", mensagem) {}
-};
-
 // A port is a whole number, or a decimal text with optional blanks and sign,
 // of any size: one that no TCP port has only fails the connection, so that
 // the run goes on with the next machine.
 texto::Inteiro lerPorta(const api::Valor& valor) {
   std::optional<texto::Inteiro> porta;
-  if (valor.ehTexto() || valor.tipo() == api::TipoJson::numero)
-    porta = texto::lerInteiro(valor.texto());
-  if (!porta && valor.tipo() == api::TipoJson::numero) {
+  // Only a number's JSON text starts with a digit or a minus sign.
+  const bool numero = !valor.ehTexto() && valor.texto().find_first_of("-0123456789") == 0;
+  if (valor.ehTexto() || numero) porta = texto::lerInteiro(valor.texto());
+  if (!porta && numero) {
     // A number written with a fraction or exponent counts when it is whole.
-    const double numero = valor.json().get<double>();
+    const double inteiro = valor.json().get<double>();
     char digitos[400];
-    if (std::isfinite(numero) && std::trunc(numero) == numero &&
-        std::snprintf(digitos, sizeof digitos, "%.0f", numero) > 0)
+    if (std::isfinite(inteiro) && std::trunc(inteiro) == inteiro &&
+        std::snprintf(digitos, sizeof digitos, "%.0f", inteiro) > 0)
       porta = texto::lerInteiro(digitos);
   }
   if (porta) return *porta;
-  throw ErroRegistro("porta " + (valor.ehTexto() ? "\"" + valor.texto() + "\"" : valor.texto()) +
+  throw falhas::Falha("registro de máquina inválido", "porta " + (valor.ehTexto() ? "\"" + valor.texto() + "\"" : valor.texto()) +
                      " não é um número inteiro");
 }
 

@@ -41,23 +41,7 @@ char tipoDe(const Json& v) {
   return v.is_array() ? 'a' : 'o';
 }
 
-inline char tipoDe(const api::Valor& v) {
-  switch (v.tipo()) {
-    case api::TipoJson::nulo:
-      return 'z';
-    case api::TipoJson::booleano:
-      return 'b';
-    case api::TipoJson::numero:
-      return 'n';
-    case api::TipoJson::texto:
-      return 's';
-    case api::TipoJson::array:
-      return 'a';
-    case api::TipoJson::objeto:
-      return 'o';
-  }
-  return '?';
-}
+inline char tipoDe(const api::Valor& v) { return v.ehTexto() ? 's' : tipoDe(v.json()); }
 
 // The length goes first, so that no value can pass for two.
 inline void acrescentar(std::string& r, char tipo, const std::string& texto) {

@@ -16,6 +16,7 @@
 
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "tests/apoio/inventario_referencia.hpp"
+#include "tests/apoio/montar_clientes.hpp"
 #include "tests/fuzz/verificar.hpp"
 
 namespace {
@@ -85,7 +86,7 @@ ref::Inventario descrever(const workflow::Clientes& clientes) {
 
 Leitura ler(std::string_view texto) {
   try {
-    return {false, descrever(workflow::montarClientes(texto))};
+    return {false, descrever(apoio::montarClientes(texto))};
   } catch (const nlohmann::json::parse_error&) {
     return {true, {}};
   } catch (const nlohmann::json::out_of_range&) {  // a number no double holds

@@ -11,6 +11,7 @@
 
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "tests/apoio/inventario_referencia.hpp"
+#include "tests/apoio/montar_clientes.hpp"
 
 namespace {
 
@@ -20,7 +21,7 @@ using Resultado = referencia::Inventario;
 Resultado producao(const std::string& texto) {
   Resultado r;
   try {
-    for (const auto& g : workflow::montarClientes(texto)) {
+    for (const auto& g : apoio::montarClientes(texto)) {
       r.grupos.push_back({g.rotulo, {}});
       for (const auto& m : g.maquinas) {
         EXPECT_EQ(m.rotulo(), g.rotulo);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "UTILITARIOS/api/cliente_api.hpp"
+#include "tests/apoio/montar_clientes.hpp"
 
 namespace {
 
@@ -15,7 +16,7 @@ using nlohmann::json;
 using workflow::Clientes;
 using workflow::FalhaInventario;
 
-Clientes inventario(const std::string& lista) { return workflow::montarClientes(lista); }
+Clientes inventario(const std::string& lista) { return apoio::montarClientes(lista); }
 
 std::string falhaDe(const std::string& lista) {
   try {
@@ -56,7 +57,7 @@ TEST(Inventario, FormaCompletaGuardaOsValoresComoRecebidos) {
   // Null and empty values are taken as they are in the full form.
   const auto& n = c[0].maquinas[1];
   EXPECT_EQ(n.porta.json(), "2222");
-  EXPECT_EQ(n.usuario.tipo(), api::TipoJson::nulo);
+  EXPECT_TRUE(n.usuario.json().is_null());
   EXPECT_EQ(n.senha.json(), "");
   EXPECT_EQ(n.senhaRoot.json(), 0);
   // The records of one customer share their label.
@@ -306,7 +307,7 @@ TEST(Inventario, MontadorGuardaAPrimeiraFalhaAteOFimDaLeitura) {
       });
   EXPECT_EQ(entregues, 3u);
   // A syntax error anywhere wins over a customer's missing member.
-  EXPECT_THROW(workflow::montarClientes(R"([{"produto": []}, {"numero": 1)"),
+  EXPECT_THROW(apoio::montarClientes(R"([{"produto": []}, {"numero": 1)"),
                nlohmann::json::parse_error);
   try {
     montador.concluir(documento);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "UTILITARIOS/workflow/inventario.hpp"
+#include "tests/apoio/montar_clientes.hpp"
 
 namespace {
 
@@ -28,7 +29,7 @@ std::string cliente(int numero, const std::string& nome, const std::string& maqu
 
 // Two Hospital customers around a Clinica one.
 Clientes exemplo() {
-  return workflow::montarClientes(
+  return apoio::montarClientes(
       "[" +
       cliente(1021, "Hospital Central",
               maquina("manager", "203.0.113.7") + "," + maquina("coletor", "203.0.113.8")) +
@@ -155,7 +156,7 @@ TEST(SelecaoInterativa, ClientesDeOutroTipoNuncaSaoListados) {
 }
 
 TEST(SelecaoAutomatica, CadaManagerAcrescentaOGrupoInteiro) {
-  const Clientes c = workflow::montarClientes(
+  const Clientes c = apoio::montarClientes(
       "[" +
       cliente(1, "Hospital A",
               maquina("coletor", "10.0.0.1") + "," + maquina("manager", "10.0.0.2") + "," +
@@ -209,7 +210,7 @@ TEST(SelecaoFiltro, TipoEhAPrimeiraPalavraDepoisDoUltimoSeparador) {
 TEST(SelecaoFiltro, RotuloSoComBrancosDepoisDoSeparadorEhFalha) {
   // The label "7 -  " comes from a customer named with a single blank.
   const Clientes c =
-      workflow::montarClientes("[" + cliente(7, " ", maquina("manager", "10.0.0.1")) + "]");
+      apoio::montarClientes("[" + cliente(7, " ", maquina("manager", "10.0.0.1")) + "]");
   ASSERT_EQ(c.size(), 1u);
   EXPECT_EQ(c[0].rotulo, "7 -  ");
   for (const char* inserir : {"1", "2"}) {
