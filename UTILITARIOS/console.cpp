@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <ostream>
 
 #include "UTILITARIOS/falhas.hpp"
@@ -105,16 +104,16 @@ void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> it
   out << '\n';
 }
 
-void linha(std::initializer_list<std::string_view> itens) {
-  escreverLinha(std::cout, itens);
+void linha(std::ostream& out, std::initializer_list<std::string_view> itens) {
+  escreverLinha(out, itens);
   // Operators follow the report live, often through tee: one machine can
   // take seconds, so every line goes out as soon as it is complete.
-  std::cout.flush();
-  verificarSaida();
+  out.flush();
+  verificarSaida(out);
 }
 
-void verificarSaida() {
-  if (std::cout) return;
+void verificarSaida(const std::ostream& out) {
+  if (out) return;
   const int erro = errno;
   throw falhas::Falha("relatório perdido",
                       std::string("a saída padrão não aceita o relatório") +

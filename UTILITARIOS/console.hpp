@@ -31,12 +31,12 @@ std::string visivelNumaLinha(std::string_view texto);
 /// environment's NO_COLOR is set and not empty.
 void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens);
 
-/// Writes one console line to standard output and flushes it. Throws
+/// Writes one line of the report to `out` and flushes it. Throws
 /// falhas::Falha when it cannot be written (a closed or full output): a
 /// report that is lost must stop the run before the next machine.
-void linha(std::initializer_list<std::string_view> itens);
+void linha(std::ostream& out, std::initializer_list<std::string_view> itens);
 
-/// Throws that falhas::Falha when standard output has failed.
-void verificarSaida();
+/// Throws that falhas::Falha when `out` has failed.
+void verificarSaida(const std::ostream& out);
 
 }  // namespace console

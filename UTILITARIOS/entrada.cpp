@@ -43,7 +43,7 @@ void protegerProcesso() {
 // The version report: the rights notice, then the program name as invoked
 // (every "./" replaced by a blank, made visible), two blanks and the version.
 void get_version(const std::string& programa) {
-  console::linha({implantacao::kAvisoDireitos});
+  console::linha(std::cout, {implantacao::kAvisoDireitos});
   std::cout << console::visivel(texto::substituirTodas(programa, "./", " ")) << "  "
             << implantacao::VERSION << '\n';
 }
@@ -68,10 +68,10 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao) {
     } else if (mode == "version") {
       get_version(argv[0]);
     } else {
-      console::linha({"Modo de execução não identificado."});
+      console::linha(std::cout, {"Modo de execução não identificado."});
     }
     std::cout.flush();
-    console::verificarSaida();
+    console::verificarSaida(std::cout);
   } catch (const std::exception& erro) {
     falhas::relatarFalhaFatal(erro, std::cerr);
     return 1;

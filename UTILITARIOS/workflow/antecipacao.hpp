@@ -24,12 +24,12 @@ struct Destino {
   std::string host;
   int port = 0;
   std::string user;
-  std::string pwd;
+  std::string senha;
 };
 
 /// Creates the session of one machine; nothing is sent before connect().
 using FabricaSessao = std::function<std::unique_ptr<ssh::SessaoRemota>(
-    const std::string& host, int port, const std::string& user, const std::string& pwd)>;
+    const std::string& host, int port, const std::string& user, const std::string& senha)>;
 
 /// Owns the sessions being prepared for the machines of one run. Used by the
 /// machine loop's thread only; the workers only connect.

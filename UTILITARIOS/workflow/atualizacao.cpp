@@ -84,11 +84,11 @@ void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao) {
   // Nothing chosen, "sair" included, still ends with the summary line.
   // The shell prompt's "$" ends the collection of a command's output.
   const FabricaSessao conexaoSSH = [](const std::string& host, int port, const std::string& user,
-                                      const std::string& pwd) -> std::unique_ptr<ssh::SessaoRemota> {
-    return std::make_unique<ssh::conexaoSSH>(host, port, user, pwd, std::string("$"));
+                                      const std::string& senha) -> std::unique_ptr<ssh::SessaoRemota> {
+    return std::make_unique<ssh::conexaoSSH>(host, port, user, senha, std::string("$"));
   };
   atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, conexaoSSH,
-                    antecipacao);
+                    std::cout, antecipacao);
 }
 
 }  // namespace workflow

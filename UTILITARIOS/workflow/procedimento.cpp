@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <iostream>
+#include <ostream>
 #include <optional>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -83,13 +83,14 @@ std::optional<Destino> destinoContatavel(const RegistroMaquina& maquina) {
   return Destino{maquina.ip.texto(), port, maquina.usuario.texto(), maquina.senha.texto()};
 }
 
-Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const std::string& nomeCodigo,
-                      const std::string& pastaCodigo, ConexoesAntecipadas& conexoes) {
+Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaquina& maquina,
+                          const std::string& nomeCodigo, const std::string& pastaCodigo,
+                          ConexoesAntecipadas& conexoes) {
   falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
   // Values that are not texts take their JSON text.
   const std::string& host = maquina.ip.texto();
   const texto::Inteiro porta = lerPorta(maquina.porta);
-  const std::string& pwdRoot = maquina.senhaRoot.texto();
+  const std::string& senhaRoot = maquina.senhaRoot.texto();
   const std::string& cliente = maquina.rotulo();
   const std::string destino = host + ":" + (porta.negativo ? "-" : "") + porta.digitos;
   falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
@@ -98,41 +99,41 @@ Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const s
   // control characters made visible, and never with the typed password.
   const std::string destinoVisivel = console::visivel(destino);
   const auto mostrar = [&](const std::string& saida) {
-    return console::visivel(comandos::mascararSenha(saida, pwdRoot));
+    return console::visivel(comandos::mascararSenha(saida, senhaRoot));
   };
 
-  console::linha({std::to_string(n),
+  console::linha(saida, {std::to_string(n),
                   "Cliente: " + console::visivel(cliente) + " | Atualizando " + destinoVisivel});
 
   if (api::verificarIp(host) != api::kPublico) {
-    console::linha(
+    console::linha(saida, 
         {YELLOW, "IP " + console::visivel(host) + " não é um IP público. Não é possível atualizar.",
          RESET});
     return Desfecho::ipNaoPublico;
   }
 
-  std::unique_ptr<ssh::SessaoRemota> recv;
+  std::unique_ptr<ssh::SessaoRemota> sessao;
   try {
-    recv = conexoes.sessao(n);
+    sessao = conexoes.sessao(n);
   } catch (const ssh::ChaveDoServidorDiferente&) {
-    console::linha({YELLOW,
+    console::linha(saida, {YELLOW,
                     "Chave do servidor " + destinoVisivel +
                         " difere da registrada em known_hosts. Não é possível atualizar.",
                     RESET});
     return Desfecho::chaveDiferente;
   } catch (const std::exception&) {
     // The half-made session is dropped; its owner releases what it holds.
-    console::linha({YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
+    console::linha(saida, {YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
     return Desfecho::erroConectar;
   }
-  // `recv` closes the session on every path out of the machine's treatment.
+  // `sessao` closes the session on every path out of the machine's treatment.
   const auto executar = [&](const std::string& interno) {
     try {
-      return recv->execute_command(comandos::comoRoot(pwdRoot, interno));
+      return sessao->execute_command(comandos::comoRoot(senhaRoot, interno));
     } catch (const ssh::ErroSSH& e) {
       // The line of the failure that ends the run; the target's user and
       // host in it come from the API.
-      console::linha({"SSH error: " + console::visivel(e.what())});
+      console::linha(saida, {"SSH error: " + console::visivel(e.what())});
       throw;
     }
   };
@@ -140,18 +141,18 @@ Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const s
   const std::string listaScriptsComando = comandos::listagem(nomeCodigo);
   const std::string listaScripts = executar(listaScriptsComando);
   if (texto::aparar(listaScripts).empty()) {
-    console::linha({YELLOW, "Problema na execução dos comandos SSH.", RESET});
+    console::linha(saida, {YELLOW, "Problema na execução dos comandos SSH.", RESET});
     return Desfecho::problemaExecucao;
   }
   if (contem(listaScripts, "Falha de autenticação")) {
-    console::linha({YELLOW, "Falha de autenticação.", RESET});
+    console::linha(saida, {YELLOW, "Falha de autenticação.", RESET});
     return Desfecho::falhaAutenticacao;
   }
   if (contem(listaScripts, "Arquivo ou diretório inexistente")) {
-    console::linha({YELLOW, "Arquivo ou diretório inexistente.", RESET});
+    console::linha(saida, {YELLOW, "Arquivo ou diretório inexistente.", RESET});
     return Desfecho::diretorioInexistente;
   }
-  console::linha({"Lista de códigos encontrados:", mostrar(listaScripts)});
+  console::linha(saida, {"Lista de códigos encontrados:", mostrar(listaScripts)});
 
   const std::string versaoPython =
       soVersao(texto::aparar(texto::removerTodas(executar(comandos::versaoPython()), "Python ")));
@@ -159,9 +160,9 @@ Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const s
       comandos::download(comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
 
   if (contem(listaScripts, nomeCodigo)) {
-    console::linha({GREEN, "Código encontrado. Atualizando...", RESET});
+    console::linha(saida, {GREEN, "Código encontrado. Atualizando...", RESET});
   } else {
-    console::linha({GREEN, "Código não encontrado. Baixando...", RESET});
+    console::linha(saida, {GREEN, "Código não encontrado. Baixando...", RESET});
   }
   // Only a line that starts with the marker says the script was replaced:
   // whatever else came first (a shell's complaint, nothing at all) is a
@@ -171,14 +172,14 @@ Desfecho atualizarMaquina(std::size_t n, const RegistroMaquina& maquina, const s
   if (baixado)
     downloadCodigo = std::string(texto::aparar(
         std::string_view(downloadCodigo).substr(comandos::kDownloadConcluido.size())));
-  console::linha({"Informações de Download:", mostrar(downloadCodigo)});
-  if (!baixado) console::linha({YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
+  console::linha(saida, {"Informações de Download:", mostrar(downloadCodigo)});
+  if (!baixado) console::linha(saida, {YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
 
   const std::string permissaoCodigo = executar(comandos::permissao(nomeCodigo));
   (void)permissaoCodigo;  // its output is not reported
 
   const std::string infoCodigo = executar(listaScriptsComando);
-  console::linha({"Informações de Permissão:", mostrar(infoCodigo)});
+  console::linha(saida, {"Informações de Permissão:", mostrar(infoCodigo)});
   return baixado ? Desfecho::atualizada : Desfecho::falhaDownload;
 }
 
@@ -206,9 +207,9 @@ std::string_view nomeDe(Desfecho desfecho) {
 // The run's outcome at a glance: how many machines, how many updated, and
 // why the others were not, in a fixed order; the same text goes to the
 // audit record.
-void escreverResumo(const std::vector<Desfecho>& desfechos) {
+void escreverResumo(std::ostream& saida, const std::vector<Desfecho>& desfechos) {
   if (desfechos.empty()) {
-    console::linha({YELLOW, "Resumo: nenhuma máquina selecionada.", RESET});
+    console::linha(saida, {YELLOW, "Resumo: nenhuma máquina selecionada.", RESET});
     auditoria::registrar("Resumo: nenhuma máquina selecionada.");
     return;
   }
@@ -219,7 +220,7 @@ void escreverResumo(const std::vector<Desfecho>& desfechos) {
   std::string texto = "Resumo: " + contagem(desfechos.size(), "máquina", "máquinas") + ", " +
                       contagem(atualizadas, "atualizada", "atualizadas");
   if (atualizadas == desfechos.size()) {
-    console::linha({GREEN, texto + ".", RESET});
+    console::linha(saida, {GREEN, texto + ".", RESET});
     auditoria::registrar(texto + ".");
     return;
   }
@@ -229,7 +230,7 @@ void escreverResumo(const std::vector<Desfecho>& desfechos) {
       causas += (causas.empty() ? "" : ", ") + std::to_string(k) + " " + std::string(causa);
   texto += ", " + contagem(desfechos.size() - atualizadas, "não atualizada", "não atualizadas") +
            " (" + causas + ").";
-  console::linha({YELLOW, texto, RESET});
+  console::linha(saida, {YELLOW, texto, RESET});
   auditoria::registrar(texto);
 }
 
@@ -237,7 +238,8 @@ void escreverResumo(const std::vector<Desfecho>& desfechos) {
 
 void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
-                       const FabricaSessao& fabrica, std::size_t antecipacao) {
+                       const FabricaSessao& fabrica, std::ostream& saida,
+                       std::size_t antecipacao) {
   falhas::definirEtapa("ao conferir o caminho do script");
   // A longer line would be cut by the remote terminal: dash would then run
   // nothing and say nothing. Refused before any machine is touched.
@@ -261,13 +263,12 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
   std::vector<Desfecho> desfechos;
   for (std::size_t n = 0; n < vms_selecionadas.size(); ++n) {
     const RegistroMaquina& maquina = *vms_selecionadas[n];
-    desfechos.push_back(atualizarMaquina(n, maquina, nomeCodigo, pastaCodigo, conexoes));
+    desfechos.push_back(atualizarMaquina(saida, n, maquina, nomeCodigo, pastaCodigo, conexoes));
     auditoria::registrar("máquina " + std::to_string(n) + ": cliente " + maquina.rotulo() + ", " +
                          maquina.ip.texto() + ":" + maquina.porta.texto() + ": " +
                          std::string(nomeDe(desfechos.back())));
   }
-  escreverResumo(desfechos);
-  std::cout.flush();
+  escreverResumo(saida, desfechos);
 }
 
 }  // namespace workflow

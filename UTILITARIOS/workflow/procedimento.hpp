@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,7 @@ enum class Desfecho {
 };
 
 /// Treats every machine in order, numbering them from 0, and writes the
-/// report to standard output, closed by a summary line of the outcomes (one
+/// report to `saida`, line by line as it goes, closed by a summary line of the outcomes (one
 /// for an empty selection too). Only a failed connect is handled (the machine
 /// is reported and skipped); any other failure is thrown, leaving the later
 /// machines untreated. Blocks for the whole update.
@@ -36,6 +37,7 @@ enum class Desfecho {
 /// reach the machines, are the same for every depth.
 void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
-                       const FabricaSessao& fabrica, std::size_t antecipacao = 0);
+                       const FabricaSessao& fabrica, std::ostream& saida,
+                       std::size_t antecipacao = 0);
 
 }  // namespace workflow

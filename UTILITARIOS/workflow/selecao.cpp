@@ -74,7 +74,6 @@ void selecionarInterativo(const Clientes& clientes, std::string_view tipoCliente
     if (resposta == "sair") {
       if (selecao.vms_selecionadas.empty()) {
         console::escreverLinha(saida, {"Nenhuma VM selecionada. Encerrando."});
-        selecao.encerrarExecucao = true;
       } else {
         console::escreverLinha(saida,
                                {"Encerrando seleção e iniciando acesso às VMs selecionadas..."});

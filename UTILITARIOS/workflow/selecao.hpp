@@ -25,10 +25,6 @@ struct Selecao {
   /// twice (scope 1). They point into the `clientes` given to
   /// selecionarMaquinas, which must outlive them.
   std::vector<const RegistroMaquina*> vms_selecionadas;
-  /// True when the operator ended with "sair" before choosing anything
-  /// ("Nenhuma VM selecionada. Encerrando." was printed): the run ends here,
-  /// with status 0.
-  bool encerrarExecucao = false;
 };
 
 /// The customer type of a label: the first word after its last " - ".

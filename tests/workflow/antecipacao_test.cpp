@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <iostream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -14,7 +13,6 @@
 #include <stdexcept>
 
 #include "UTILITARIOS/workflow/procedimento.hpp"
-#include "tests/apoio/captura_cout.hpp"
 #include "tests/apoio/sessao_roteirizada.hpp"
 
 namespace {
@@ -42,16 +40,14 @@ Rodada rodar(const std::vector<RegistroMaquina>& registros,
   Diario diario;
   diario.roteiros = roteiros;
   Rodada rodada;
-  {
-    apoio::CapturaCout captura;
-    try {
-      workflow::atualizarMaquinas(maquinas, "disco.py", "coleta/disco.py", diario.fabrica(),
-                                  profundidade);
-    } catch (const std::exception& e) {
-      rodada.falha = e.what();
-    }
-    rodada.saida = captura.texto();
+  std::ostringstream relatorio;
+  try {
+    workflow::atualizarMaquinas(maquinas, "disco.py", "coleta/disco.py", diario.fabrica(),
+                                relatorio, profundidade);
+  } catch (const std::exception& e) {
+    rodada.falha = e.what();
   }
+  rodada.saida = relatorio.str();
   rodada.eventos = diario.eventos;
   return rodada;
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -13,7 +12,6 @@
 
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/workflow/comandos_remotos.hpp"
-#include "tests/apoio/captura_cout.hpp"
 #include "tests/apoio/processo.hpp"
 #include "tests/apoio/sessao_roteirizada.hpp"
 
@@ -36,15 +34,15 @@ struct Cenario {
              const std::string& pasta = "coleta/disco.py") {
     std::vector<const RegistroMaquina*> maquinas;
     for (const auto& r : registros) maquinas.push_back(&r);
-    apoio::CapturaCout capturada;
+    std::ostringstream relatorio;
     try {
       workflow::atualizarMaquinas(maquinas, pasta.substr(pasta.rfind('/') + 1), pasta,
-                                  diario.fabrica());
+                                  diario.fabrica(), relatorio);
     } catch (...) {
-      saida = capturada.texto();
+      saida = relatorio.str();
       throw;
     }
-    saida = capturada.texto();
+    saida = relatorio.str();
   }
 };
 

@@ -67,7 +67,6 @@ TEST(SelecaoInterativa, UmNumeroEscolheAMaquinaDaquelaPosicao) {
   const Dialogo d = dialogar(c, "1\n2\n");
   EXPECT_EQ(d.saida, kListaCentral + kPergunta + kListaNorte + kPergunta);
   EXPECT_EQ(ips(d.selecao), (std::vector<std::string>{"203.0.113.7", "198.51.100.10"}));
-  EXPECT_FALSE(d.selecao.encerrarExecucao);
 }
 
 TEST(SelecaoInterativa, RespostasInvalidasPulamOCliente) {
@@ -106,7 +105,6 @@ TEST(SelecaoInterativa, SairSemSelecaoEncerraAExecucao) {
   const Clientes c = exemplo();
   const Dialogo d = dialogar(c, "  SAIR \n1\n");
   EXPECT_EQ(d.saida, kListaCentral + kPergunta + "Nenhuma VM selecionada. Encerrando.\n");
-  EXPECT_TRUE(d.selecao.encerrarExecucao);
   EXPECT_TRUE(d.selecao.vms_selecionadas.empty());
 }
 
@@ -115,7 +113,6 @@ TEST(SelecaoInterativa, SairComSelecaoPassaAdiante) {
   const Dialogo d = dialogar(c, "2\nSair\n");
   EXPECT_EQ(d.saida, kListaCentral + kPergunta + kListaNorte + kPergunta +
                          "Encerrando seleção e iniciando acesso às VMs selecionadas...\n");
-  EXPECT_FALSE(d.selecao.encerrarExecucao);
   EXPECT_EQ(ips(d.selecao), (std::vector<std::string>{"203.0.113.8"}));
 }
 
@@ -124,7 +121,6 @@ TEST(SelecaoInterativa, FimDosGruposSemSelecaoNaoEncerraNemImprime) {
   const Dialogo d = dialogar(c, "x\nx\n");
   EXPECT_EQ(d.saida, kListaCentral + kPergunta + "Entrada inválida. Pulando cliente.\n" +
                          kListaNorte + kPergunta + "Entrada inválida. Pulando cliente.\n");
-  EXPECT_FALSE(d.selecao.encerrarExecucao);
   EXPECT_TRUE(d.selecao.vms_selecionadas.empty());
 }
 
@@ -181,7 +177,6 @@ TEST(SelecaoEscopo, OutrosNumerosNaoSelecionamNada) {
     const Dialogo d = dialogar(c, "1\n", inserir);
     EXPECT_EQ(d.saida, "") << inserir;
     EXPECT_TRUE(d.selecao.vms_selecionadas.empty()) << inserir;
-    EXPECT_FALSE(d.selecao.encerrarExecucao) << inserir;
   }
   EXPECT_EQ(dialogar(c, "1\n1\n", "+0002").saida,
             kListaCentral + kPergunta + kListaNorte + kPergunta);
