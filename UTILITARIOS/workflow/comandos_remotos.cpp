@@ -43,9 +43,7 @@ std::string formatoPrintf(std::string_view valor) {
 
 // A word for the remote sh: single-quoted, each ' as '\''.
 std::string citado(std::string_view valor) {
-  std::string saida = "'";
-  for (char c : valor) saida += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return saida + "'";
+  return "'" + texto::substituirTodas(valor, "'", "'\\''") + "'";
 }
 
 std::string base64(std::string_view bytes) {
@@ -69,8 +67,8 @@ std::string arquivo(std::string_view nomeCodigo) {
 
 }  // namespace
 
-std::string comoRoot(std::string_view pwdRoot, std::string_view interno) {
-  return "printf \"" + formatoPrintf(pwdRoot) + "\\n\" | su -c \"" + std::string(interno) + "\"";
+std::string comoRoot(std::string_view senhaRoot, std::string_view interno) {
+  return "printf \"" + formatoPrintf(senhaRoot) + "\\n\" | su -c \"" + std::string(interno) + "\"";
 }
 
 std::string valorLiteral(std::string_view valor) {
@@ -134,8 +132,8 @@ std::string permissao(std::string_view nomeCodigo) {
   return "chmod +x " + valorLiteral(arquivo(nomeCodigo));
 }
 
-std::string mascararSenha(std::string texto, std::string_view pwdRoot) {
-  const std::string digitada = formatoPrintf(pwdRoot);
+std::string mascararSenha(std::string texto, std::string_view senhaRoot) {
+  const std::string digitada = formatoPrintf(senhaRoot);
   // As typed, and as the output cleaning leaves the echo.
   for (const std::string& forma : {digitada, ssh::saida::comoALimpezaDeixa(digitada)})
     texto = texto::substituirTodas(texto, "printf \"" + forma + "\\n\"", "printf \"***\\n\"");

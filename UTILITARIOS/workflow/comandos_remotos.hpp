@@ -18,8 +18,8 @@ namespace workflow::comandos {
 /// The appliance's external-scripts directory, with its trailing "/".
 inline constexpr std::string_view kDiretorio = "/var/lib/docker/volumes/korvax_externalscripts/_data/";
 
-/// `printf "<pwdRoot>\n" | su -c "<interno>"`.
-std::string comoRoot(std::string_view pwdRoot, std::string_view interno);
+/// `printf "<senhaRoot>\n" | su -c "<interno>"`.
+std::string comoRoot(std::string_view senhaRoot, std::string_view interno);
 
 /// A value as one word of the inner command (see above).
 std::string valorLiteral(std::string_view valor);
@@ -53,7 +53,7 @@ std::string download(std::string_view url);
 
 /// `texto` with the typed form of the root password, as `printf "<form>\n"`
 /// and as the output cleaning leaves it, replaced by `printf "***\n"`.
-std::string mascararSenha(std::string texto, std::string_view pwdRoot);
+std::string mascararSenha(std::string texto, std::string_view senhaRoot);
 
 /// `chmod +x <dir><nomeCodigo>`.
 std::string permissao(std::string_view nomeCodigo);
