@@ -16,7 +16,8 @@
 namespace workflow::comandos {
 
 /// The appliance's external-scripts directory, with its trailing "/".
-inline constexpr std::string_view kDiretorio = "/var/lib/docker/volumes/korvax_externalscripts/_data/";
+inline constexpr std::string_view kDiretorio =
+    "/var/lib/docker/volumes/korvax_externalscripts/_data/";
 
 /// `printf "<senhaRoot>\n" | su -c "<interno>"`.
 std::string comoRoot(std::string_view senhaRoot, std::string_view interno);

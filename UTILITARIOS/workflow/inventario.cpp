@@ -11,9 +11,7 @@ namespace {
 
 using nlohmann::ordered_json;
 
-std::string encontrado(const ordered_json& v) {
-  return "é " + std::string(api::nomeDoTipo(v));
-}
+std::string encontrado(const ordered_json& v) { return "é " + std::string(api::nomeDoTipo(v)); }
 
 // Null, false, zero and the empty text, array and object.
 bool vazio(const ordered_json& v) {
@@ -80,7 +78,8 @@ void MontadorClientes::acrescentar(const std::string& rotulo, RegistroMaquina&& 
 
 void MontadorClientes::lerCliente(const ordered_json& c) {
   std::string onde = "cliente na posição " + std::to_string(posicao_);
-  if (!c.is_object()) throw FalhaInventario(onde + ": a entrada não é um objeto JSON (" + encontrado(c) + ")");
+  if (!c.is_object())
+    throw FalhaInventario(onde + ": a entrada não é um objeto JSON (" + encontrado(c) + ")");
   const ordered_json* numero = membro(c, "numero");
   if (numero == nullptr) throw FalhaInventario(onde + ": falta o membro \"numero\"");
   const std::string numeroTexto = api::Valor(*numero).texto();
@@ -96,9 +95,11 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
   const ordered_json* nome = membro(primeiro, "nome");
   const std::string rotulo = numeroTexto + " - " + (nome ? api::Valor(*nome).texto() : "N/A");
   const ordered_json* maquinas = membro(primeiro, "maquinas");
-  if (maquinas == nullptr) throw FalhaInventario(onde + ": falta o membro \"maquinas\" em produto[0]");
+  if (maquinas == nullptr)
+    throw FalhaInventario(onde + ": falta o membro \"maquinas\" em produto[0]");
   if (!maquinas->is_array())
-    throw FalhaInventario(onde + ": produto[0].maquinas não é um array (" + encontrado(*maquinas) + ")");
+    throw FalhaInventario(onde + ": produto[0].maquinas não é um array (" + encontrado(*maquinas) +
+                          ")");
 
   std::size_t posicao = 0;
   for (const ordered_json& m : *maquinas) {
@@ -107,7 +108,8 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
       return onde + ", máquina na posição " + std::to_string(posicao);
     };
     if (!m.is_object())
-      throw FalhaInventario(ondeMaquina() + ": a entrada não é um objeto JSON (" + encontrado(m) + ")");
+      throw FalhaInventario(ondeMaquina() + ": a entrada não é um objeto JSON (" + encontrado(m) +
+                            ")");
     const ordered_json* tipo = membro(m, "tipo");
     if (tipo == nullptr) throw FalhaInventario(ondeMaquina() + ": falta o membro \"tipo\"");
     if (*tipo == "database" || *tipo == "outro") continue;
@@ -125,11 +127,11 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
     // The short form, only for entries with enough members to be a machine.
     if (m.size() <= 4) continue;
     const ordered_json* acesso = membro(m, "acesso");
-    if (!acesso || vazio(*acesso) || !senhaVm || vazio(*senhaVm) || !senhaRoot ||
-        vazio(*senhaRoot))
+    if (!acesso || vazio(*acesso) || !senhaVm || vazio(*senhaVm) || !senhaRoot || vazio(*senhaRoot))
       continue;
     if (!acesso->is_string())
-      throw FalhaInventario(ondeMaquina() + ": \"acesso\" não é um texto (" + encontrado(*acesso) + ")");
+      throw FalhaInventario(ondeMaquina() + ": \"acesso\" não é um texto (" + encontrado(*acesso) +
+                            ")");
     Acesso lido = lerAcesso(acesso->get_ref<const std::string&>(), ondeMaquina());
     acrescentar(rotulo, {nullptr, api::Valor(*tipo), api::Valor::deTexto(std::move(lido.endereco)),
                          api::Valor::deTexto(std::move(lido.porta)),

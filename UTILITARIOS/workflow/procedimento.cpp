@@ -4,9 +4,9 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <ostream>
-#include <optional>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
 #include <stdexcept>
 
 #include "UTILITARIOS/api/verificar_ip.hpp"
@@ -41,8 +41,9 @@ texto::Inteiro lerPorta(const api::Valor& valor) {
       porta = texto::lerInteiro(digitos);
   }
   if (porta) return *porta;
-  throw falhas::Falha("registro de máquina inválido", "porta " + (valor.ehTexto() ? "\"" + valor.texto() + "\"" : valor.texto()) +
-                     " não é um número inteiro");
+  throw falhas::Falha("registro de máquina inválido",
+                      "porta " + (valor.ehTexto() ? "\"" + valor.texto() + "\"" : valor.texto()) +
+                          " não é um número inteiro");
 }
 
 // The TCP port a port number names; 0, which no connect accepts, when it is
@@ -98,15 +99,16 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
   // Texts from the API or the machine reach the terminal with their
   // control characters made visible, and never with the typed password.
   const std::string destinoVisivel = console::visivel(destino);
-  const auto mostrar = [&](const std::string& saida) {
-    return console::visivel(comandos::mascararSenha(saida, senhaRoot));
+  const auto mostrar = [&](const std::string& recebido) {
+    return console::visivel(comandos::mascararSenha(recebido, senhaRoot));
   };
 
-  console::linha(saida, {std::to_string(n),
-                  "Cliente: " + console::visivel(cliente) + " | Atualizando " + destinoVisivel});
+  console::linha(saida, {std::to_string(n), "Cliente: " + console::visivel(cliente) +
+                                                " | Atualizando " + destinoVisivel});
 
   if (api::verificarIp(host) != api::kPublico) {
-    console::linha(saida, 
+    console::linha(
+        saida,
         {YELLOW, "IP " + console::visivel(host) + " não é um IP público. Não é possível atualizar.",
          RESET});
     return Desfecho::ipNaoPublico;
@@ -117,9 +119,9 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
     sessao = conexoes.sessao(n);
   } catch (const ssh::ChaveDoServidorDiferente&) {
     console::linha(saida, {YELLOW,
-                    "Chave do servidor " + destinoVisivel +
-                        " difere da registrada em known_hosts. Não é possível atualizar.",
-                    RESET});
+                           "Chave do servidor " + destinoVisivel +
+                               " difere da registrada em known_hosts. Não é possível atualizar.",
+                           RESET});
     return Desfecho::chaveDiferente;
   } catch (const std::exception&) {
     // The half-made session is dropped; its owner releases what it holds.
@@ -156,8 +158,8 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
 
   const std::string versaoPython =
       soVersao(texto::aparar(texto::removerTodas(executar(comandos::versaoPython()), "Python ")));
-  const std::string comandoDownload =
-      comandos::download(comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
+  const std::string comandoDownload = comandos::download(
+      comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
 
   if (contem(listaScripts, nomeCodigo)) {
     console::linha(saida, {GREEN, "Código encontrado. Atualizando...", RESET});
@@ -173,7 +175,8 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
     downloadCodigo = std::string(texto::aparar(
         std::string_view(downloadCodigo).substr(comandos::kDownloadConcluido.size())));
   console::linha(saida, {"Informações de Download:", mostrar(downloadCodigo)});
-  if (!baixado) console::linha(saida, {YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
+  if (!baixado)
+    console::linha(saida, {YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
 
   const std::string permissaoCodigo = executar(comandos::permissao(nomeCodigo));
   (void)permissaoCodigo;  // its output is not reported
@@ -238,8 +241,7 @@ void escreverResumo(std::ostream& saida, const std::vector<Desfecho>& desfechos)
 
 void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
-                       const FabricaSessao& fabrica, std::ostream& saida,
-                       std::size_t antecipacao) {
+                       const FabricaSessao& fabrica, std::ostream& saida, std::size_t antecipacao) {
   falhas::definirEtapa("ao conferir o caminho do script");
   // A longer line would be cut by the remote terminal: dash would then run
   // nothing and say nothing. Refused before any machine is touched.
@@ -247,8 +249,8 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
   for (const RegistroMaquina* maquina : vms_selecionadas) {
     const std::size_t tamanho =
         comandos::comoRoot(maquina->senhaRoot.texto(),
-                           comandos::download(comandos::enderecoDownload(
-                               implantacao::kScriptsUrl, maiorVersao, pastaCodigo)))
+                           comandos::download(comandos::enderecoDownload(implantacao::kScriptsUrl,
+                                                                         maiorVersao, pastaCodigo)))
             .size();
     if (tamanho > comandos::kLinhaMaxima)
       throw falhas::Falha("caminho do script longo demais",

@@ -32,8 +32,7 @@ TEST(Valor, TextoComoRecebidoEDocumentoDeVolta) {
            Caso{"[]", "[]", T::array},
            Caso{"{}", "{}", T::object},
            Caso{"[[], {}]", "[[],{}]", T::array},
-           Caso{R"({ "b" : [1, "x\"y"], "a": {} })", R"({"b":[1,"x\"y"],"a":{}})",
-                T::object},
+           Caso{R"({ "b" : [1, "x\"y"], "a": {} })", R"({"b":[1,"x\"y"],"a":{}})", T::object},
            Caso{R"({"k": [1, {"t": 2}], "v": "\u00e9\n"})", "{\"k\":[1,{\"t\":2}],\"v\":\"é\\n\"}",
                 T::object},
            // A repeated member keeps its first place and its last value.

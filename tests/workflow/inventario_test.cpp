@@ -231,7 +231,8 @@ TEST(Inventario, SoOPrimeiroProdutoContaEMembrosRepetidosValemOUltimo) {
 // keeps its first place and its last value, so equal labels still merge.
 TEST(Inventario, ValoresObjetoComMembrosRepetidosValemOUltimo) {
   const Clientes c = inventario(R"([
-    {"numero": {"k": 1, "j": 0, "k": 2}, "produto": [{"nome": "B", "maquinas": [)" + kCompleta + R"(]}]},
+    {"numero": {"k": 1, "j": 0, "k": 2}, "produto": [{"nome": "B", "maquinas": [)" +
+                                kCompleta + R"(]}]},
     {"numero": {"k": 2, "j": 0}, "produto": [{"nome": "B", "maquinas": [
       {"tipo": "m", "ip": "h", "sshPort": 22, "user": "u",
        "senhaVm": {"a": [1, {"x": 1, "x": 3}], "a": 2}, "senhaRoot": "r"}]}]}])");
