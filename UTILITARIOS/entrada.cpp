@@ -49,7 +49,7 @@ void get_version(const std::string& programa) {
 }
 }  // namespace
 
-int executar(int argc, const char* const* argv, std::size_t antecipacao) {
+int executar(int argc, const char* const* argv, std::size_t antecipacao, bool pausaFixa) {
   if (argc != kArgumentosEsperados) {
     std::cout << "Erro crítico -- Contactar Zelvo soluções em: " << implantacao::kSuporteEmail
               << " ou " << implantacao::kSuporteTelefone << '\n';
@@ -64,7 +64,7 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao) {
     if (fcntl(STDOUT_FILENO, F_GETFD) < 0)
       throw falhas::Falha("relatório perdido", "a saída padrão está fechada");
     if (mode == "atualizarEmMassa") {
-      workflow::atualizarEmMassa(argumentos, antecipacao);
+      workflow::atualizarEmMassa(argumentos, antecipacao, pausaFixa);
     } else if (mode == "version") {
       get_version(argv[0]);
     } else {

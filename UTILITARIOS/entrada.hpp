@@ -9,7 +9,9 @@ namespace entrada {
 /// First makes the process non-dumpable, with no core file, and drops
 /// SSLKEYLOGFILE. Unhandled failures are reported on standard error here,
 /// once.
-/// `antecipacao`: how many machines the mass update connects ahead.
-int executar(int argc, const char* const* argv, std::size_t antecipacao = 0);
+/// `antecipacao`: how many machines the mass update connects ahead;
+/// `pausaFixa`: its sessions read output at fixed 0.2 s ticks.
+int executar(int argc, const char* const* argv, std::size_t antecipacao = 0,
+             bool pausaFixa = false);
 
 }  // namespace entrada

@@ -28,7 +28,13 @@ using Relogio = std::chrono::steady_clock;
 using Segundos = std::chrono::duration<double>;
 
 constexpr auto kEsperaDoShell = std::chrono::seconds(1);  // banner and first prompt arrive
+// The longest wait between two reads of a command's output.
 constexpr auto kPausa = std::chrono::milliseconds(200);
+// After the end marker, this long without new output ends a call
+// (ATUALIZACAO_ASSENTAMENTO_MS). The rest of a burst (output after a "$" in
+// a file name, the prompt after that output) was written together and
+// arrives within a few milliseconds of it; each call pays this once.
+constexpr auto kAssentamento = std::chrono::milliseconds(ATUALIZACAO_ASSENTAMENTO_MS);
 constexpr std::uint32_t kTamanhoRecepcao = 65535;
 constexpr std::uint32_t kTamanhoDescarte = 9999;
 
@@ -88,13 +94,14 @@ void LiberaCanal::operator()(ssh_channel_struct* canal) const noexcept {
 // ---------------------------------------------------------------- session
 
 conexaoSSH::conexaoSSH(std::string host, int port, std::string user, std::string password,
-                       std::optional<std::string> end_data, double timeout)
+                       std::optional<std::string> end_data, double timeout, bool pausaFixa)
     : host_(std::move(host)),
       port_(port),
       user_(std::move(user)),
       password_(std::move(password)),
       end_data_(std::move(end_data)),
-      timeout_(timeout) {}
+      timeout_(timeout),
+      pausaFixa_(pausaFixa) {}
 
 std::string conexaoSSH::destino() const {
   const bool ipv6 = host_.find(':') != std::string::npos;
@@ -388,6 +395,17 @@ bool conexaoSSH::haDados(const char* operacao) {
   return false;
 }
 
+bool conexaoSSH::esperarDados(std::chrono::milliseconds espera, const char* operacao) {
+  const auto fim = Relogio::now() + espera;
+  const int n =
+      ssh_channel_poll_timeout(canalUtilizavel(operacao), static_cast<int>(espera.count()), 0);
+  if (n == SSH_ERROR) throw erroDaBiblioteca(operacao);
+  // After the remote's EOF libssh answers at once: the wait is slept out,
+  // so that a call on an ended shell does not spin until its idle time-out.
+  if (n == SSH_EOF) std::this_thread::sleep_until(fim);
+  return n > 0;
+}
+
 void conexaoSSH::enviar(std::string_view texto, const char* operacao) {
   ssh_channel canal = canalUtilizavel(operacao);
   // The channel may take less than everything when the remote window is
@@ -410,8 +428,19 @@ std::string conexaoSSH::execute_command(const std::string& command) {
     auto ultimoDado = Relogio::now();
     const Segundos ocioso(timeout_);
     std::vector<char> recebido(kTamanhoRecepcao);
+    // Set when the marker is first seen: from then on a quiet settle time
+    // ends the call, and a burst still arriving is collected up to one tick
+    // after the marker, all that the strict loop's next read would take.
+    std::optional<Relogio::time_point> fimDoAssentamento;
     for (;;) {
-      std::this_thread::sleep_for(kPausa);
+      if (pausaFixa_) {
+        std::this_thread::sleep_for(kPausa);
+      } else if (!fimDoAssentamento) {
+        esperarDados(kPausa, "ao ler a saída");
+      } else if (Relogio::now() >= *fimDoAssentamento ||
+                 !esperarDados(kAssentamento, "ao ler a saída")) {
+        break;
+      }
       while (haDados("ao ler a saída")) {
         const int n =
             ssh_channel_read_nonblocking(channel_.get(), recebido.data(), kTamanhoRecepcao, 0);
@@ -426,7 +455,10 @@ std::string conexaoSSH::execute_command(const std::string& command) {
         }
       }
       if (Relogio::now() - ultimoDado > ocioso) break;
-      if (coletor.marcadorVisto()) break;
+      if (coletor.marcadorVisto()) {
+        if (pausaFixa_) break;
+        if (!fimDoAssentamento) fimDoAssentamento = Relogio::now() + kPausa;
+      }
     }
     return saida::limparSaida(coletor.texto(), command, end_data_);
   } catch (const ErroSSH&) {

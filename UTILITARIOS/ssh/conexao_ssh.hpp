@@ -43,8 +43,11 @@ class conexaoSSH : public SessaoRemota {
 
   /// Stores the values; no network activity, cannot fail. `timeout` (seconds)
   /// bounds connect() and is the idle time-out of execute_command().
+  /// `pausaFixa` makes execute_command() read at fixed 0.2 s ticks, as the
+  /// strict loop does, instead of as soon as output arrives.
   conexaoSSH(std::string host, int port, std::string user, std::string password,
-             std::optional<std::string> end_data = std::nullopt, double timeout = kTimeoutPadrao);
+             std::optional<std::string> end_data = std::nullopt, double timeout = kTimeoutPadrao,
+             bool pausaFixa = false);
   ~conexaoSSH() override = default;  // closes the channel, then the connection
   conexaoSSH(const conexaoSSH&) = delete;
   conexaoSSH& operator=(const conexaoSSH&) = delete;
@@ -74,7 +77,12 @@ class conexaoSSH : public SessaoRemota {
 
   /// Types `command` and "\n" into the shell, collects the output until it
   /// has been idle for more than `timeout` seconds or the end marker has been
-  /// seen, and returns the cleaned text (see ssh::saida::limparSaida).
+  /// seen, and returns the cleaned text (see ssh::saida::limparSaida). Output
+  /// is read as soon as it arrives (at the latest every 0.2 s), and the
+  /// marker ends the call once the channel has then stayed quiet for a short
+  /// settle time, or one 0.2 s tick after it was seen; so a call may return
+  /// well under 0.2 s. With `pausaFixa`, each read follows a fixed 0.2 s
+  /// pause and the marker ends the call at once.
   /// Without a channel: throws falhas::Falha "Erro. Execute "connect()"
   /// primeiro." before any network activity. On an SSH or socket failure:
   /// closes the session and throws the ErroSSH; prints nothing. The call
@@ -94,6 +102,7 @@ class conexaoSSH : public SessaoRemota {
   int abrirSoquete(std::chrono::steady_clock::time_point limite);
   ssh_channel_struct* canalUtilizavel(const char* operacao) const;
   bool haDados(const char* operacao);
+  bool esperarDados(std::chrono::milliseconds espera, const char* operacao);
   void enviar(std::string_view texto, const char* operacao);
   void definirTempoLimite(double segundos);
   ErroSSH erro(const char* operacao, std::string detalhe) const;
@@ -106,6 +115,7 @@ class conexaoSSH : public SessaoRemota {
   std::string password_;
   std::optional<std::string> end_data_;
   double timeout_;
+  bool pausaFixa_;
   // Declared before the channel, so that the channel is released first.
   std::unique_ptr<ssh_session_struct, LiberaSessao> client_;
   std::unique_ptr<ssh_channel_struct, LiberaCanal> channel_;

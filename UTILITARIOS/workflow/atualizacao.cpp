@@ -48,7 +48,7 @@ void conferirCaminho(const std::string& pastaCodigo) {
 
 }  // namespace
 
-void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao) {
+void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao, bool pausaFixa) {
   const passwd* conta = ::getpwuid(::getuid());
   auditoria::registrar("início: usuário " + std::string(conta ? conta->pw_name : "?") + " (uid " +
                        std::to_string(::getuid()) + "), modo " + argumentos.mode + ", escopo " +
@@ -83,9 +83,11 @@ void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao) {
                                              argumentos.tipoCliente, std::cin, std::cout);
   // Nothing chosen, "sair" included, still ends with the summary line.
   // The shell prompt's "$" ends the collection of a command's output.
-  const FabricaSessao conexaoSSH = [](const std::string& host, int port, const std::string& user,
-                                      const std::string& senha) -> std::unique_ptr<ssh::SessaoRemota> {
-    return std::make_unique<ssh::conexaoSSH>(host, port, user, senha, std::string("$"));
+  const FabricaSessao conexaoSSH =
+      [pausaFixa](const std::string& host, int port, const std::string& user,
+                  const std::string& senha) -> std::unique_ptr<ssh::SessaoRemota> {
+    return std::make_unique<ssh::conexaoSSH>(host, port, user, senha, std::string("$"),
+                                             ssh::conexaoSSH::kTimeoutPadrao, pausaFixa);
   };
   atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, conexaoSSH,
                     std::cout, antecipacao);

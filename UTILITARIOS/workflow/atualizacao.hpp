@@ -15,9 +15,11 @@ struct Argumentos {
 };
 
 /// Runs the mass update with the run's `argumentos`, connecting up to
-/// `antecipacao` machines ahead of the one being updated. Returns when the
-/// run has ended regularly (exit status 0); every failure that no stage
-/// handles is thrown to the entry.
-void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao = 0);
+/// `antecipacao` machines ahead of the one being updated; with `pausaFixa`
+/// the sessions read output at fixed 0.2 s ticks (ssh::conexaoSSH). Returns
+/// when the run has ended regularly (exit status 0); every failure that no
+/// stage handles is thrown to the entry.
+void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao = 0,
+                      bool pausaFixa = false);
 
 }  // namespace workflow

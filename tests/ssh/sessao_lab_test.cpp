@@ -195,6 +195,9 @@ TEST_F(SessaoPrincipal, MarcadorNoComandoTerminaNoEcoEORestoVaiParaOProximo) {
   EXPECT_EQ(r, "");
   EXPECT_LT(segundos, 0.9) << "did not stop at the echo";
   EXPECT_EQ(s_->execute_command("true"), "-depois 42");
+  // Output right behind a marker belongs to the same call: "-a$" alone
+  // would be dropped as a prompt line.
+  EXPECT_EQ(s_->execute_command("printf 'Sen''ha-a\\044'; sleep 0.005; echo b"), "-a$b");
 }
 
 TEST_F(SessaoPrincipal, PaginadorMoreRespondidoESessaoContinua) {

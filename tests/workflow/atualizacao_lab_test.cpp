@@ -177,8 +177,9 @@ void compararLinhas(const std::string& saida, const std::vector<std::string>& es
   }
 }
 
-std::vector<std::string> atualizada(const std::string& anuncio, bool presente = true) {
-  return {anuncio, "~Lista de códigos encontrados: |disco",
+std::vector<std::string> atualizada(const std::string& anuncio, bool presente = true,
+                                    const std::string& listagem = "disco") {
+  return {anuncio, "~Lista de códigos encontrados: |" + listagem,
           presente ? G + "Código encontrado. Atualizando..." + R
                    : G + "Código não encontrado. Baixando..." + R,
           "~Informações de Download: |https//scripts.zelvo.example/python",
@@ -346,16 +347,20 @@ TEST(AtualizacaoLab, ShellQueSaiLogoEncerraARodada) {
 // Every machine of the customer updated, with the report of the strict
 // sequence, whatever connect-ahead meets: a customer with two managers
 // (treated twice) on machines that allow one login at a time, and idle
-// limits (TMOUT, ClientAlive) on machines waiting behind a slow one.
+// limits (TMOUT, ClientAlive) on machines waiting behind a slow one; and
+// whatever the reads meet: a listing that comes one byte at a time, and
+// one paged over three screens.
 TEST(AtualizacaoLab, ClienteAtualizadoPorInteiro) {
   struct Caso {
     std::string tipo, cliente;
     std::vector<std::string> destinos;
+    std::string listagem = "disco";  // in each first listing
   };
   const std::vector<Caso> casos = {
       {"Duplo", "6001 - Duplo Teste", {"192.0.0.90", "192.0.0.91", "192.0.0.90", "192.0.0.91"}},
       {"Unico", "8701 - Unico Teste", {"192.0.0.117", "192.0.0.118", "192.0.0.117", "192.0.0.118"}},
       {"Ocioso", "8601 - Ocioso Teste", {"192.0.0.126", "192.0.0.127", "192.0.0.116"}},
+      {"Ritmo", "9001 - Ritmo Teste", {"192.0.0.97", "192.0.0.98"}, "ação-disco.py"},
   };
   for (const auto& c : casos) {
     const auto r = rodar(c.tipo);
@@ -363,7 +368,8 @@ TEST(AtualizacaoLab, ClienteAtualizadoPorInteiro) {
     std::vector<std::string> esperadas;
     for (std::size_t n = 0; n < c.destinos.size(); ++n)
       for (const auto& l : atualizada(std::to_string(n) + " Cliente: " + c.cliente +
-                                      " | Atualizando " + c.destinos[n] + ":22"))
+                                          " | Atualizando " + c.destinos[n] + ":22",
+                                      true, c.listagem))
         esperadas.push_back(l);
     const std::string n = std::to_string(c.destinos.size());
     esperadas.push_back(G + "Resumo: " + n + " máquinas, " + n + " atualizadas." + R);
