@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build
-# (with the package test), an ASan+UBSan build (LeakSanitizer on), a
-# ThreadSanitizer build of the session and the machine loop (the
-# connect-ahead threads) with their lab suites, and the fuzz targets
-# (libFuzzer, clang) for a fixed short time each. The builds are the presets
-# of CMakePresets.json.
+# (with the package test), an ASan+UBSan build (LeakSanitizer on, clang)
+# that also holds the fuzz targets (libFuzzer), run for a fixed short time
+# each, and a ThreadSanitizer build of the session and the machine loop (the
+# connect-ahead threads) with their lab suites. The builds are the presets of
+# CMakePresets.json.
 set -uo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 cd "$raiz" || exit 1
@@ -22,45 +22,39 @@ cmake --preset release $silencio >/dev/null || exit 1
 cmake --build build -j"$jobs" || exit 1
 
 # The suites against the lab spend most of their time in the pauses of the
-# SSH sessions, so the other builds compile meanwhile.
+# SSH sessions, so the sanitizer builds compile meanwhile, and each build's
+# suites start as soon as it is done. The sanitizers' options are in the test
+# presets. The demo, the lab's self-test and the package test run no code of
+# the sanitized builds, and the strict-sequence twins only serve the report
+# comparison of the normal build. A data race makes the program or a suite
+# fail (status 66, a report on stderr).
 ctest --test-dir build --output-on-failure -j3 >build/ctest.log 2>&1 &
-normal=$!
-
-construir() {
-  cmake --preset asan $silencio >/dev/null &&
-    cmake --build build-asan -j"$jobs" >build-asan/compilacao.log 2>&1 &&
-    cmake --preset tsan $silencio >/dev/null &&
-    cmake --build --preset tsan -j"$jobs" >build-tsan/compilacao.log 2>&1 &&
-    cmake --preset fuzz -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" $silencio >/dev/null &&
-    cmake --build build-fuzz -j"$jobs" --target alvos_fuzz >build-fuzz/compilacao.log 2>&1
-}
-construir
-construiu=$?
-wait "$normal"
-cat build/ctest.log
+corridas=($!)
+construiu=0
+if cmake --preset asan -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" $silencio >/dev/null &&
+  cmake --build build-asan -j"$jobs" >build-asan/compilacao.log 2>&1; then
+  ctest --preset asan >build-asan/ctest.log 2>&1 &
+  corridas+=($!)
+else
+  construiu=1
+fi
+if cmake --preset tsan $silencio >/dev/null &&
+  cmake --build --preset tsan -j"$jobs" >build-tsan/compilacao.log 2>&1; then
+  ctest --preset tsan >build-tsan/ctest.log 2>&1 &
+  corridas+=($!)
+else
+  construiu=1
+fi
+wait "${corridas[@]}"
+cat build/ctest.log build-asan/ctest.log build-tsan/ctest.log 2>/dev/null
 if ((construiu != 0)); then
-  cat build-asan/compilacao.log build-tsan/compilacao.log build-fuzz/compilacao.log 2>/dev/null |
-    tail -50
-  echo "test: the sanitizer or fuzz build failed"
+  cat build-asan/compilacao.log build-tsan/compilacao.log 2>/dev/null | tail -50
+  echo "test: a sanitizer build failed"
   exit 1
 fi
 
-# The sanitizers' options are in the test presets. The demo, the lab's
-# self-test and the package test run no code of the sanitized builds, and the
-# strict-sequence twins only serve the report comparison of the normal build.
-# A data race makes the program or a suite fail (status 66, a report on
-# stderr). The three runs go side by side: the lab suites mostly wait in the
-# SSH sessions' pauses, and the fuzzers fill the cores meanwhile.
-ctest --preset asan >build-asan/ctest.log 2>&1 &
-asan=$!
-ctest --preset tsan >build-tsan/ctest.log 2>&1 &
-tsan=$!
-ctest --preset fuzz >build-fuzz/ctest.log 2>&1
-wait "$asan" "$tsan"
-cat build-asan/ctest.log build-tsan/ctest.log build-fuzz/ctest.log
-
 # One closing line over every run.
-python3 - build/ctest.log build-asan/ctest.log build-tsan/ctest.log build-fuzz/ctest.log <<'PY'
+python3 - build/ctest.log build-asan/ctest.log build-tsan/ctest.log <<'PY'
 import re, sys
 passados = falhos = 0
 for caminho in sys.argv[1:]:
