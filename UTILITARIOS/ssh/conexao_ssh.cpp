@@ -432,14 +432,24 @@ std::string conexaoSSH::execute_command(const std::string& command) {
     // ends the call, and a burst still arriving is collected up to one tick
     // after the marker, all that the strict loop's next read would take.
     std::optional<Relogio::time_point> fimDoAssentamento;
+    // A pager answer is owed, and goes once the output has paused: a pager
+    // waiting for its key is quiet, while a colon inside a burst ("su: ...",
+    // written in pieces) would otherwise get the blank's echo in its middle.
+    bool responder = false;
     for (;;) {
       if (pausaFixa_) {
         std::this_thread::sleep_for(kPausa);
-      } else if (!fimDoAssentamento) {
+      } else if (responder || fimDoAssentamento) {
+        const bool quieto = (fimDoAssentamento && Relogio::now() >= *fimDoAssentamento) ||
+                            !esperarDados(kAssentamento, "ao ler a saída");
+        if (quieto) {
+          if (responder) enviar(" ", "ao responder ao paginador");
+          responder = false;
+          if (fimDoAssentamento) break;
+          continue;
+        }
+      } else {
         esperarDados(kPausa, "ao ler a saída");
-      } else if (Relogio::now() >= *fimDoAssentamento ||
-                 !esperarDados(kAssentamento, "ao ler a saída")) {
-        break;
       }
       while (haDados("ao ler a saída")) {
         const int n =
@@ -448,7 +458,10 @@ std::string conexaoSSH::execute_command(const std::string& command) {
         if (n <= 0) break;
         std::string bloco = utf8.decodificar({recebido.data(), static_cast<std::size_t>(n)});
         // A pager (or anything printing a colon) may be waiting for a key.
-        if (saida::tratarPaginador(bloco)) enviar(" ", "ao responder ao paginador");
+        if (saida::tratarPaginador(bloco)) {
+          if (pausaFixa_) enviar(" ", "ao responder ao paginador");
+          responder = !pausaFixa_;
+        }
         if (!bloco.empty()) {
           coletor.acrescentar(bloco);
           ultimoDado = Relogio::now();

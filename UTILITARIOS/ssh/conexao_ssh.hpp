@@ -81,8 +81,10 @@ class conexaoSSH : public SessaoRemota {
   /// is read as soon as it arrives (at the latest every 0.2 s), and the
   /// marker ends the call once the channel has then stayed quiet for a short
   /// settle time, or one 0.2 s tick after it was seen; so a call may return
-  /// well under 0.2 s. With `pausaFixa`, each read follows a fixed 0.2 s
-  /// pause and the marker ends the call at once.
+  /// well under 0.2 s. The pager's blank goes once the output has then
+  /// paused for that settle time. With `pausaFixa`, each read follows a
+  /// fixed 0.2 s pause, the blank goes at the read, and the marker ends the
+  /// call at once.
   /// Without a channel: throws falhas::Falha "Erro. Execute "connect()"
   /// primeiro." before any network activity. On an SSH or socket failure:
   /// closes the session and throws the ErroSSH; prints nothing. The call
