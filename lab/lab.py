@@ -26,7 +26,9 @@ WORLD.json (every key optional):
       "shell": "/bin/bash" (the account's login shell), "profile": [lines
       added to its login profile, e.g. "umask 027"], "auth": "password"
       ("keyboard-interactive": sshd asks through PAM, password auth off),
-      "home": {file: text} (left in the account's home, owned by root),
+      "home": {file: text} (left in the account's home, owned by the
+      account; a file name may hold folders), "su_english": false (the
+      Portuguese message catalogues hidden: su and ls speak English),
       "sshd_config": [lines added to its sshd_config, e.g.
       "ClientAliveInterval 2"], "commands": {name: script} (commands of its
       own, found before the system's, e.g. a wget that dies),
@@ -98,7 +100,7 @@ MACHINE_DEFAULTS = {
     "files_owner": "0:0", "links": {}, "disk_full": False, "shell": "/bin/bash", "profile": [],
     "auth": "password", "home": {}, "sshd_config": [], "commands": {},
     "su_delay": 0, "greeting": None, "banner_bytes": 0, "shell_exits": False,
-    "kill_on_python": False, "sshd": True, "silent": False, "listed": True,
+    "kill_on_python": False, "sshd": True, "silent": False, "listed": True, "su_english": False,
     "tipo": "manager", "customer": None, "produto": "Korvax", "entry": {}, "entry_drop": [],
 }
 # Fields the access list carries under its own names.
@@ -679,11 +681,20 @@ class World:
         profile += m["profile"]
         if m["shell_exits"]:
             profile.append("exit 0")
-        # bash reads .bash_profile; other login shells read .profile.
-        rc = ".bash_profile" if os.path.basename(m["shell"]) == "bash" else ".profile"
+        # bash reads .bash_profile, zsh .zprofile; the other POSIX login
+        # shells read .profile (tcsh and fish read neither: their worlds give
+        # them files of their own through "home").
+        rc = {"bash": ".bash_profile", "zsh": ".zprofile"}.get(os.path.basename(m["shell"]), ".profile")
         self.write(d + "/home" + home[5:] + "/" + rc, "\n".join(profile) + "\n", 0o644, (uid, uid))
         for fname, content in m["home"].items():
-            self.write(d + "/home" + home[5:] + "/" + fname, content)
+            path = d + "/home" + home[5:] + "/" + fname
+            top = d + "/home" + home[5:]
+            for sub in os.path.dirname(fname).split("/") if os.path.dirname(fname) else []:
+                top = os.path.join(top, sub)
+                if not os.path.isdir(top):
+                    os.mkdir(top)
+                    os.chown(top, uid, uid)
+            self.write(path, content, 0o644, (uid, uid))
         kbdint = m["auth"] == "keyboard-interactive"
         if kbdint:
             # PAM asks for the password; only what a namespace allows.
@@ -706,6 +717,11 @@ class World:
             steps.append((d + "/pam-sshd", "/etc/pam.d/sshd", None, MS_BIND, None))
         steps += [(d + "/home", "/home", None, MS_BIND, None), (d + "/root", "/root", None, MS_BIND, None),
                   ("lab-bin", d + "/bin", "overlay", 0, "lowerdir=%s/own:%s/commands" % (d, RUN))]
+        if m["su_english"]:
+            for lang in ("pt_BR", "pt"):
+                catalogues = "/usr/share/locale/%s/LC_MESSAGES" % lang
+                if os.path.isdir(catalogues):
+                    steps.append(("lab-english", catalogues, "tmpfs", 0, "mode=755"))
         if m["scripts"] is None:
             steps.append(("lab-nodocker", "/var/lib/docker", "tmpfs", 0, "mode=711"))
         else:

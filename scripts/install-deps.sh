@@ -12,6 +12,8 @@ pacotes=(
   googletest libgtest-dev ccache
   # the lab: real sshd, su messages in Portuguese, TLS and the remote tools
   openssh-server sshpass openssl ca-certificates curl wget python3
+  # the login shells customers use, and the old utilities of small appliances
+  ksh mksh zsh fish tcsh busybox
   locales libc-l10n iproute2 util-linux procps zstd brotli
   # sanitizers and fuzzing
   clang libclang-rt-14-dev

@@ -1,7 +1,7 @@
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
 
-#include <libssh/libssh.h>
 #include <fcntl.h>
+#include <libssh/libssh.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -46,20 +46,43 @@ constexpr int kMaxLeiturasSemDados = 4096;
 // No typed line may reach a history file, whatever the login profile did:
 // bash keeps nothing once history is off and its list (this line too) is
 // cleared, even with a read-only HISTFILE; zsh and mksh keep no file once
-// HISTFILE is unset; dash keeps none at all. `command` keeps a shell that
-// lacks one of these from dropping the rest of the line, and there is no
-// redirection, which rbash refuses; the complaints go with the banner.
-// The same line sets the Portuguese locale for what follows (the
-// appliance's system ships it): su's prompt and refusal, and the remote
-// tools' errors, are then the texts the procedure reads, whatever language
-// the account's profile chose. Last, it prints kPronto (written in octal,
-// so that its echo does not hold it): the shell has then read everything
-// before.
+// HISTFILE is unset (zsh's `command` runs only programs, hence `builtin`);
+// dash keeps none at all. `command` keeps a shell that lacks one of these
+// from dropping the rest of the line, and there is no redirection, which
+// rbash refuses; the complaints go with the banner. The same line sets the
+// Portuguese locale for what follows (the appliance's system ships it): su's
+// prompt and refusal, and the remote tools' errors, are then the texts the
+// procedure reads, whatever language the account's profile chose. Last, it
+// prints kPronto (written in octal, so that its echo does not hold it): the
+// shell has then read everything before.
 constexpr std::string_view kPreparo =
-    "command unset HISTFILE; command set +o history; history -c; "
+    "command unset HISTFILE; command set +o history; history -c; builtin unset HISTFILE; "
     "command export LC_ALL=pt_BR.UTF-8 LANG=pt_BR.UTF-8 LANGUAGE=pt_BR:pt; "
     "printf '\\132\\105\\114\\126\\117\\055\\120\\122\\117\\116\\124\\117\\n'\n";
 constexpr std::string_view kPronto = "ZELVO-PRONTO";
+
+// The root password is never part of a typed line, where a history file, a
+// DEBUG trap, an audit record or the process list could keep it. This line,
+// which only a POSIX shell runs, defines kEntregaDaSenhaRoot, which pipes the
+// password into the command it is given, with a builtin (mksh's printf is a
+// program, its print is not), puts the terminal in raw
+// mode without echo (every byte of the password then arrives as it is) and,
+// only then, prints kPedeSenha and reads one line into a variable of its
+// own. The password is sent only once that mark has arrived; kSenhaLida
+// follows the read. ksh93 opens its history file at start and only leaves
+// it when HISTFILE changes.
+constexpr std::string_view kLeitura =
+    "case ${KSH_VERSION-} in Version*) command eval HISTFILE=/dev/null;; esac; "
+    "case $(command -v printf)$(command -v print) in "
+    "printf*) zelvo_su() { printf '%s\\n' \"$zelvo_r\" | \"$@\"; };; "
+    "*fprint) zelvo_su() { print -r -- \"$zelvo_r\" | \"$@\"; };; *) false;; esac && "
+    "zelvo_t=$(stty -g) && stty raw -echo && "
+    "printf '\\132\\105\\114\\126\\117\\055\\114\\105\\111\\101\\n' && IFS= read -r zelvo_r; "
+    "stty \"$zelvo_t\"; printf '\\132\\105\\114\\126\\117\\055\\114\\111\\104\\101\\n'\n";
+constexpr std::string_view kPedeSenha = "ZELVO-LEIA";
+constexpr std::string_view kSenhaLida = "ZELVO-LIDA";
+static_assert(kLeitura.find(kEntregaDaSenhaRoot) != std::string_view::npos);
+
 constexpr auto kPausaDoPreparo = std::chrono::milliseconds(50);
 
 const char* const kSemCanal = "Erro. Execute \"connect()\" primeiro.";
@@ -94,14 +117,16 @@ void LiberaCanal::operator()(ssh_channel_struct* canal) const noexcept {
 // ---------------------------------------------------------------- session
 
 conexaoSSH::conexaoSSH(std::string host, int port, std::string user, std::string password,
-                       std::optional<std::string> end_data, double timeout, bool pausaFixa)
+                       std::optional<std::string> end_data, double timeout, bool pausaFixa,
+                       std::optional<std::string> senhaRoot)
     : host_(std::move(host)),
       port_(port),
       user_(std::move(user)),
       password_(std::move(password)),
       end_data_(std::move(end_data)),
       timeout_(timeout),
-      pausaFixa_(pausaFixa) {}
+      pausaFixa_(pausaFixa),
+      senhaRoot_(std::move(senhaRoot)) {}
 
 std::string conexaoSSH::destino() const {
   const bool ipv6 = host_.find(':') != std::string::npos;
@@ -216,10 +241,12 @@ void conexaoSSH::connect() {
   // From here on a blocked send may wait the full time-out for window space.
   definirTempoLimite(prazoUtilizavel(timeout_));
 
-  // Every line typed later carries the root password: the shell must not
-  // write it to a history file when the session hangs up.
+  // The shell must not keep the typed lines, and the root password goes
+  // only to a read the shell has confirmed.
+  const std::string preparo =
+      std::string(kPreparo) + (senhaRoot_ ? std::string(kLeitura) : std::string());
   try {
-    enviar(kPreparo, "ao preparar o shell");
+    enviar(preparo, "ao preparar o shell");
   } catch (const ErroSSH&) {
     // A shell that ended at once (a profile that exits) is no failure to
     // connect: the first command meets its closed channel, as it would
@@ -227,17 +254,26 @@ void conexaoSSH::connect() {
     if (ssh_is_connected(client_.get()) == 0) throw;
     return;
   }
-  clear_buffer(limite);
+  const auto minimo = Relogio::now() + kEsperaDoShell;
+  if (senhaRoot_) {
+    // A shell that cannot confirm such a read (fish, tcsh) never gets the
+    // password; its commands then fail on the machine.
+    if (!clear_buffer(kPedeSenha, false, Relogio::now(), limite)) return;
+    enviar(*senhaRoot_ + "\n", "ao entregar a senha de root");
+    clear_buffer(kSenhaLida, true, minimo, limite);
+    return;
+  }
+  clear_buffer(kPronto, true, minimo, limite);
 }
 
-void conexaoSSH::clear_buffer(Relogio::time_point limite) {
-  // The shell is ready once it has answered the preparing line: its mark,
-  // then the prompt after it. All that came before (the banner however
-  // long, the prompts, the echo) is discarded; a stale prompt left behind
-  // would end the first command's collection before its answer. At least
-  // the 1 s of a shell's start is waited; a shell that never answers is
+bool conexaoSSH::clear_buffer(std::string_view marca, bool comPrompt, Relogio::time_point minimo,
+                              Relogio::time_point limite) {
+  // The shell has answered once its mark (and, with comPrompt, the prompt
+  // after it) has arrived. All that came before (the banner however long,
+  // the prompts, the echo) is discarded; a stale prompt left behind would end
+  // the first command's collection before its answer. The wait lasts until
+  // `minimo` at least (a shell's start), and a shell that never answers is
   // waited for until the connect deadline, then used as it is.
-  const auto minimo = Relogio::now() + kEsperaDoShell;
   std::string recebido;
   std::vector<char> bloco(kTamanhoDescarte);
   for (;;) {
@@ -252,15 +288,16 @@ void conexaoSSH::clear_buffer(Relogio::time_point limite) {
       if (n <= 0) break;
       recebido.append(bloco.data(), static_cast<std::size_t>(n));
     }
-    const auto marca = recebido.find(kPronto);
-    const bool pronto = marca != std::string::npos &&
-                        (!end_data_ || recebido.find(*end_data_, marca) != std::string::npos);
+    const auto pos = recebido.find(marca);
+    const bool visto =
+        pos != std::string::npos &&
+        (!comPrompt || !end_data_ || recebido.find(*end_data_, pos) != std::string::npos);
     const auto agora = Relogio::now();
-    if ((pronto && agora >= minimo) || agora >= limite || ssh_channel_is_eof(channel_.get()))
-      return;
+    if (visto && agora >= minimo) return true;
+    if (agora >= limite || ssh_channel_is_eof(channel_.get())) return false;
     // Only the mark's end and what follows it matter.
-    if (marca == std::string::npos && recebido.size() > kTamanhoDescarte)
-      recebido.erase(0, recebido.size() - kPronto.size());
+    if (pos == std::string::npos && recebido.size() > kTamanhoDescarte)
+      recebido.erase(0, recebido.size() - marca.size());
   }
 }
 
@@ -269,13 +306,13 @@ int conexaoSSH::abrirSoquete(Relogio::time_point limite) {
   dicas.ai_socktype = SOCK_STREAM;
   dicas.ai_flags = AI_NUMERICSERV;
   addrinfo* lista = nullptr;
-  const int resolvido =
-      ::getaddrinfo(host_.c_str(), std::to_string(port_).c_str(), &dicas, &lista);
+  const int resolvido = ::getaddrinfo(host_.c_str(), std::to_string(port_).c_str(), &dicas, &lista);
   if (resolvido != 0) throw erro("ao conectar", ::gai_strerror(resolvido));
   const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> enderecos(lista, ::freeaddrinfo);
   std::string motivo = "nenhum endereço";
   for (const addrinfo* e = lista; e != nullptr; e = e->ai_next) {
-    const int fd = ::socket(e->ai_family, e->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, e->ai_protocol);
+    const int fd =
+        ::socket(e->ai_family, e->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, e->ai_protocol);
     if (fd < 0) {
       motivo = std::strerror(errno);
       continue;
@@ -297,8 +334,10 @@ int conexaoSSH::abrirSoquete(Relogio::time_point limite) {
              errno == EINTR) {
       }
       socklen_t tamanho = sizeof falha;
-      if (r == 0) falha = ETIMEDOUT;
-      else if (r < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &falha, &tamanho) != 0) falha = errno;
+      if (r == 0)
+        falha = ETIMEDOUT;
+      else if (r < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &falha, &tamanho) != 0)
+        falha = errno;
     }
     {
       std::lock_guard trava(mutex_);
@@ -417,7 +456,6 @@ void conexaoSSH::enviar(std::string_view texto, const char* operacao) {
     texto.remove_prefix(static_cast<std::size_t>(n));
   }
 }
-
 
 std::string conexaoSSH::execute_command(const std::string& command) {
   if (!shellAberto_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);

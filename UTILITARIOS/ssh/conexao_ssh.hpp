@@ -17,6 +17,13 @@ struct ssh_channel_struct;
 
 namespace ssh {
 
+/// The shell function that a session given a root password defines at
+/// connect(): it runs the command it is given with that password and a line
+/// feed on its standard input, written by a shell builtin, so that
+/// `zelvo_su su -c "..."` feeds su without the password in any typed line or
+/// process argument. Where it is not defined, su does not run at all.
+inline constexpr std::string_view kEntregaDaSenhaRoot = "zelvo_su";
+
 /// Frees a libssh session: says goodbye to the server, closes the socket,
 /// frees it (with whatever channels it still has).
 struct LiberaSessao {
@@ -44,10 +51,11 @@ class conexaoSSH : public SessaoRemota {
   /// Stores the values; no network activity, cannot fail. `timeout` (seconds)
   /// bounds connect() and is the idle time-out of execute_command().
   /// `pausaFixa` makes execute_command() read at fixed 0.2 s ticks, as the
-  /// strict loop does, instead of as soon as output arrives.
+  /// strict loop does, instead of as soon as output arrives. `senhaRoot`,
+  /// when given, is handed to the shell at connect() (see there).
   conexaoSSH(std::string host, int port, std::string user, std::string password,
              std::optional<std::string> end_data = std::nullopt, double timeout = kTimeoutPadrao,
-             bool pausaFixa = false);
+             bool pausaFixa = false, std::optional<std::string> senhaRoot = std::nullopt);
   ~conexaoSSH() override = default;  // closes the channel, then the connection
   conexaoSSH(const conexaoSSH&) = delete;
   conexaoSSH& operator=(const conexaoSSH&) = delete;
@@ -64,7 +72,11 @@ class conexaoSSH : public SessaoRemota {
   /// password is sent. Then turns the shell's history off (no typed line
   /// reaches a history file) and sets the Portuguese locale, and waits (at
   /// least 1 second) until the shell has answered that line, discarding the
-  /// banner and everything else before. Prints nothing.
+  /// banner and everything else before. With a root password, a POSIX shell
+  /// is then asked to read one line with the terminal raw and silent; the
+  /// password is sent only once the shell has confirmed that read, and
+  /// kEntregaDaSenhaRoot writes it from then on. A shell that does not
+  /// confirm (fish, tcsh) never receives it. Prints nothing.
   void connect() override;
 
   /// Thread-safe: makes a connect() in progress on another thread fail at
@@ -97,9 +109,13 @@ class conexaoSSH : public SessaoRemota {
   void close() noexcept;
 
  private:
-  /// Discards the shell's output until it has answered the preparing line
-  /// (see connect()), or until `limite`. Throws ErroSSH on a broken channel.
-  void clear_buffer(std::chrono::steady_clock::time_point limite);
+  /// Discards the shell's output until `marca` (with `comPrompt`, and the
+  /// end marker after it) has arrived and `minimo` has passed: true; or
+  /// until `limite` or the shell's end: false. Throws ErroSSH on a broken
+  /// channel.
+  bool clear_buffer(std::string_view marca, bool comPrompt,
+                    std::chrono::steady_clock::time_point minimo,
+                    std::chrono::steady_clock::time_point limite);
   int autenticarInterativo();
   int abrirSoquete(std::chrono::steady_clock::time_point limite);
   ssh_channel_struct* canalUtilizavel(const char* operacao) const;
@@ -118,6 +134,7 @@ class conexaoSSH : public SessaoRemota {
   std::optional<std::string> end_data_;
   double timeout_;
   bool pausaFixa_;
+  std::optional<std::string> senhaRoot_;
   // Declared before the channel, so that the channel is released first.
   std::unique_ptr<ssh_session_struct, LiberaSessao> client_;
   std::unique_ptr<ssh_channel_struct, LiberaCanal> channel_;

@@ -7,7 +7,21 @@
 namespace ssh::saida {
 namespace {
 
-constexpr std::string_view kSenha = "Senha";
+// su's password prompt, in Portuguese and, where a machine lacks the
+// Portuguese messages, in English.
+constexpr std::string_view kPrompts[] = {"Senha", "Password"};
+
+bool temPrompt(std::string_view linha) {
+  for (std::string_view p : kPrompts)
+    if (linha.find(p) != std::string_view::npos) return true;
+  return false;
+}
+
+std::string semPrompts(std::string_view linha) {
+  std::string sem(linha);
+  for (std::string_view p : kPrompts) sem = texto::removerTodas(sem, p);
+  return sem;
+}
 
 // What texto::sequenciaUtf8 answers besides a length.
 enum : int { kInvalida = 0, kIncompleta = -1 };
@@ -126,7 +140,7 @@ std::vector<std::string_view> dividirLinhas(std::string_view texto) {
 
 std::string comoALimpezaDeixa(std::string_view texto) {
   const std::string limpo = semPaginador(DecodificadorUtf8().decodificar(texto));
-  return std::string(texto::aparar(texto::removerTodas(limpo, kSenha)));
+  return std::string(texto::aparar(semPrompts(limpo)));
 }
 
 std::string limparSaida(std::string_view recebido, std::string_view comando,
@@ -135,15 +149,14 @@ std::string limparSaida(std::string_view recebido, std::string_view comando,
   // command run through su) shares its line with su's "Senha" prompt.
   std::vector<std::string> linhas;
   for (std::string_view linha : dividirLinhas(recebido)) {
-    if (linha.find(kSenha) == std::string_view::npos) continue;
-    const std::string sem = texto::removerTodas(linha, kSenha);
-    linhas.emplace_back(texto::aparar(sem));
+    if (!temPrompt(linha)) continue;
+    linhas.emplace_back(texto::aparar(semPrompts(linha)));
   }
   if (!linhas.empty() && linhas.front() == comando) linhas.erase(linhas.begin());
-  // The echo of the typed line carries the root password. It is kept when
-  // it holds "Senha" (in a password or a file name), or when it shares a line
-  // with su's prompt (typed ahead while a command still ran, or after the
-  // next prompt); the cleaning has then changed it as it changes any line.
+  // The echo of the typed line is no output. It is kept when it holds a
+  // prompt word (in a file name), or when it shares a line with su's prompt
+  // (typed ahead while a command still ran, or after the next prompt); the
+  // cleaning has then changed it as it changes any line.
   const std::string eco = comoALimpezaDeixa(comando);
   if (!eco.empty())
     std::erase_if(linhas, [&](const std::string& l) { return l.find(eco) != std::string::npos; });

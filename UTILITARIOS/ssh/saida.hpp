@@ -58,11 +58,13 @@ class Coletor {
 std::vector<std::string_view> dividirLinhas(std::string_view texto);
 
 /// A text as the output cleaning leaves it: without bytes that are not
-/// UTF-8, "--More--", colons and "Senha", stripped.
+/// UTF-8, "--More--", colons and su's prompt words ("Senha", "Password"),
+/// stripped.
 std::string comoALimpezaDeixa(std::string_view texto);
 
 /// The cleaning of a command's collected output: keeps only the lines holding
-/// "Senha", each without any "Senha" and stripped (texto::aparar); drops the
+/// su's prompt, "Senha" or, from an English su, "Password", each without any
+/// of these words and stripped (texto::aparar); drops the
 /// first kept line when it equals `comando`, every kept line that holds the
 /// non-empty echo of `comando` as the cleaning leaves it (without "--More--",
 /// colons and "Senha", stripped; no typed line is ever returned), and the

@@ -10,7 +10,7 @@ namespace workflow {
 namespace {
 
 std::unique_ptr<ssh::SessaoRemota> conectar(const FabricaSessao& fabrica, const Destino& destino) {
-  auto sessao = fabrica(destino.host, destino.port, destino.user, destino.senha);
+  auto sessao = fabrica(destino);
   sessao->connect();
   return sessao;
 }
@@ -52,8 +52,7 @@ std::unique_ptr<ssh::SessaoRemota> ConexoesAntecipadas::sessao(std::size_t n) {
   const Destino& destino = *destinos_[n];
   for (std::size_t k = n + 1; k < destinos_.size() && k <= n + profundidade_; ++k) {
     if (iniciadas_[k] || !destinos_[k] || mesmaMaquinaAntes(k, n)) continue;
-    const Destino& alvo = *destinos_[k];
-    Preparo preparo{fabrica_(alvo.host, alvo.port, alvo.user, alvo.senha), nullptr, {}};
+    Preparo preparo{fabrica_(*destinos_[k]), nullptr, {}};
     ssh::SessaoRemota& sessao = *preparo.sessao;
     try {
       auto& lugar = preparadas_.emplace(k, std::move(preparo)).first->second;

@@ -25,11 +25,11 @@ struct Destino {
   int port = 0;
   std::string user;
   std::string senha;
+  std::string senhaRoot;  ///< handed to the shell at connect(), never typed
 };
 
 /// Creates the session of one machine; nothing is sent before connect().
-using FabricaSessao = std::function<std::unique_ptr<ssh::SessaoRemota>(
-    const std::string& host, int port, const std::string& user, const std::string& senha)>;
+using FabricaSessao = std::function<std::unique_ptr<ssh::SessaoRemota>(const Destino&)>;
 
 /// Owns the sessions being prepared for the machines of one run. Used by the
 /// machine loop's thread only; the workers only connect.

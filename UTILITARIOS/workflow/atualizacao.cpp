@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <iostream>
-#include <string_view>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "UTILITARIOS/api/cliente_api.hpp"
 #include "UTILITARIOS/auditoria.hpp"
@@ -79,17 +79,17 @@ void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao, boo
   }
 
   falhas::definirEtapa("na seleção de máquinas");
-  const Selecao selecao = selecionarMaquinas(clientes, argumentos.inserir,
-                                             argumentos.tipoCliente, std::cin, std::cout);
+  const Selecao selecao =
+      selecionarMaquinas(clientes, argumentos.inserir, argumentos.tipoCliente, std::cin, std::cout);
   // Nothing chosen, "sair" included, still ends with the summary line.
   // The shell prompt's "$" ends the collection of a command's output.
-  const FabricaSessao conexaoSSH =
-      [pausaFixa](const std::string& host, int port, const std::string& user,
-                  const std::string& senha) -> std::unique_ptr<ssh::SessaoRemota> {
-    return std::make_unique<ssh::conexaoSSH>(host, port, user, senha, std::string("$"),
-                                             ssh::conexaoSSH::kTimeoutPadrao, pausaFixa);
+  const FabricaSessao fabrica =
+      [pausaFixa](const Destino& d) -> std::unique_ptr<ssh::SessaoRemota> {
+    return std::make_unique<ssh::conexaoSSH>(d.host, d.port, d.user, d.senha, std::string("$"),
+                                             ssh::conexaoSSH::kTimeoutPadrao, pausaFixa,
+                                             d.senhaRoot);
   };
-  atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, conexaoSSH,
+  atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, fabrica,
                     std::cout, antecipacao);
 }
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "UTILITARIOS/ssh/saida.hpp"
+#include "UTILITARIOS/ssh/conexao_ssh.hpp"
 #include "UTILITARIOS/texto.hpp"
 
 namespace workflow::comandos {
@@ -34,13 +34,6 @@ std::string octal(std::string_view valor) {
   return saida;
 }
 
-// Safe bytes stay readable in the typed line; the others become escapes.
-std::string formatoPrintf(std::string_view valor) {
-  std::string saida;
-  for (char c : valor) saida += seguro(static_cast<unsigned char>(c)) ? std::string(1, c) : octal({&c, 1});
-  return saida;
-}
-
 // A word for the remote sh: single-quoted, each ' as '\''.
 std::string citado(std::string_view valor) {
   return "'" + texto::substituirTodas(valor, "'", "'\\''") + "'";
@@ -67,8 +60,8 @@ std::string arquivo(std::string_view nomeCodigo) {
 
 }  // namespace
 
-std::string comoRoot(std::string_view senhaRoot, std::string_view interno) {
-  return "printf \"" + formatoPrintf(senhaRoot) + "\\n\" | su -c \"" + std::string(interno) + "\"";
+std::string comoRoot(std::string_view interno) {
+  return std::string(ssh::kEntregaDaSenhaRoot) + " su -c \"" + std::string(interno) + "\"";
 }
 
 std::string valorLiteral(std::string_view valor) {
@@ -130,14 +123,6 @@ std::string download(std::string_view url) {
 
 std::string permissao(std::string_view nomeCodigo) {
   return "chmod +x " + valorLiteral(arquivo(nomeCodigo));
-}
-
-std::string mascararSenha(std::string texto, std::string_view senhaRoot) {
-  const std::string digitada = formatoPrintf(senhaRoot);
-  // As typed, and as the output cleaning leaves the echo.
-  for (const std::string& forma : {digitada, ssh::saida::comoALimpezaDeixa(digitada)})
-    texto = texto::substituirTodas(texto, "printf \"" + forma + "\\n\"", "printf \"***\\n\"");
-  return texto;
 }
 
 std::string enderecoDownload(std::string_view base, std::string_view versao,

@@ -5,7 +5,9 @@
 #include <string_view>
 
 // The command lines typed into a machine's shell. Every command runs as
-// root: `printf "<root password>\n" | su -c "<inner command>"`.
+// root: `zelvo_su su -c "<inner command>"`, where the shell function
+// zelvo_su (ssh::kEntregaDaSenhaRoot) feeds su the root password that the
+// session handed to the shell at connect: no typed line holds it.
 //
 // Values are made to arrive literally. A value made only of letters, digits
 // and ". _ - / @ + = , :" is written as it is; any other value is produced on
@@ -19,8 +21,8 @@ namespace workflow::comandos {
 inline constexpr std::string_view kDiretorio =
     "/var/lib/docker/volumes/korvax_externalscripts/_data/";
 
-/// `printf "<senhaRoot>\n" | su -c "<interno>"`.
-std::string comoRoot(std::string_view senhaRoot, std::string_view interno);
+/// `zelvo_su su -c "<interno>"`.
+std::string comoRoot(std::string_view interno);
 
 /// A value as one word of the inner command (see above).
 std::string valorLiteral(std::string_view valor);
@@ -51,10 +53,6 @@ inline constexpr std::size_t kLinhaMaxima = 4094;
 /// alone on failure. Leaves no temporary file; removes those of cut runs.
 /// The line is `echo <base64>|base64 -d|sh`: its echo shows no name.
 std::string download(std::string_view url);
-
-/// `texto` with the typed form of the root password, as `printf "<form>\n"`
-/// and as the output cleaning leaves it, replaced by `printf "***\n"`.
-std::string mascararSenha(std::string texto, std::string_view senhaRoot);
 
 /// `chmod +x <dir><nomeCodigo>`.
 std::string permissao(std::string_view nomeCodigo);

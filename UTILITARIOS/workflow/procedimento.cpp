@@ -81,7 +81,8 @@ std::optional<Destino> destinoContatavel(const RegistroMaquina& maquina) {
   }
   if (port < 1 || port > 65535 || api::verificarIp(maquina.ip.texto()) != api::kPublico)
     return std::nullopt;
-  return Destino{maquina.ip.texto(), port, maquina.usuario.texto(), maquina.senha.texto()};
+  return Destino{maquina.ip.texto(), port, maquina.usuario.texto(), maquina.senha.texto(),
+                 maquina.senhaRoot.texto()};
 }
 
 Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaquina& maquina,
@@ -91,17 +92,14 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
   // Values that are not texts take their JSON text.
   const std::string& host = maquina.ip.texto();
   const texto::Inteiro porta = lerPorta(maquina.porta);
-  const std::string& senhaRoot = maquina.senhaRoot.texto();
   const std::string& cliente = maquina.rotulo();
   const std::string destino = host + ":" + (porta.negativo ? "-" : "") + porta.digitos;
   falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
 
   // Texts from the API or the machine reach the terminal with their
-  // control characters made visible, and never with the typed password.
+  // control characters made visible.
   const std::string destinoVisivel = console::visivel(destino);
-  const auto mostrar = [&](const std::string& recebido) {
-    return console::visivel(comandos::mascararSenha(recebido, senhaRoot));
-  };
+  const auto mostrar = [](const std::string& recebido) { return console::visivel(recebido); };
 
   console::linha(saida, {std::to_string(n), "Cliente: " + console::visivel(cliente) +
                                                 " | Atualizando " + destinoVisivel});
@@ -131,7 +129,7 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
   // `sessao` closes the session on every path out of the machine's treatment.
   const auto executar = [&](const std::string& interno) {
     try {
-      return sessao->execute_command(comandos::comoRoot(senhaRoot, interno));
+      return sessao->execute_command(comandos::comoRoot(interno));
     } catch (const ssh::ErroSSH& e) {
       // The line of the failure that ends the run; the target's user and
       // host in it come from the API.
@@ -146,11 +144,15 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
     console::linha(saida, {YELLOW, "Problema na execução dos comandos SSH.", RESET});
     return Desfecho::problemaExecucao;
   }
-  if (contem(listaScripts, "Falha de autenticação")) {
+  // su and ls in Portuguese, as the session asks for, or in English where
+  // the machine has no Portuguese messages.
+  if (contem(listaScripts, "Falha de autenticação") ||
+      contem(listaScripts, "Authentication failure")) {
     console::linha(saida, {YELLOW, "Falha de autenticação.", RESET});
     return Desfecho::falhaAutenticacao;
   }
-  if (contem(listaScripts, "Arquivo ou diretório inexistente")) {
+  if (contem(listaScripts, "Arquivo ou diretório inexistente") ||
+      contem(listaScripts, "No such file or directory")) {
     console::linha(saida, {YELLOW, "Arquivo ou diretório inexistente.", RESET});
     return Desfecho::diretorioInexistente;
   }
@@ -246,10 +248,9 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
   // A longer line would be cut by the remote terminal: dash would then run
   // nothing and say nothing. Refused before any machine is touched.
   const std::string maiorVersao(kVersaoMaxima, '9');
-  for (const RegistroMaquina* maquina : vms_selecionadas) {
+  if (!vms_selecionadas.empty()) {
     const std::size_t tamanho =
-        comandos::comoRoot(maquina->senhaRoot.texto(),
-                           comandos::download(comandos::enderecoDownload(implantacao::kScriptsUrl,
+        comandos::comoRoot(comandos::download(comandos::enderecoDownload(implantacao::kScriptsUrl,
                                                                          maiorVersao, pastaCodigo)))
             .size();
     if (tamanho > comandos::kLinhaMaxima)

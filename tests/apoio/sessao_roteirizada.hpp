@@ -37,7 +37,7 @@ struct Diario {
     std::string host, oque;  ///< "connect", "close" or the typed line
   };
   struct Sessao {
-    std::string host, user, pwd;
+    std::string host, user, pwd, senhaRoot;
     int port = 0;
     std::vector<std::string> comandos;
     int fechamentos = 0;  ///< a session is closed by its destruction
@@ -103,10 +103,9 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
 };
 
 inline workflow::FabricaSessao Diario::fabrica() {
-  return [this](const std::string& host, int port, const std::string& user,
-                const std::string& pwd) -> std::unique_ptr<ssh::SessaoRemota> {
+  return [this](const workflow::Destino& d) -> std::unique_ptr<ssh::SessaoRemota> {
     std::unique_lock trava(mutex);
-    sessoes.push_back({host, user, pwd, port, {}, 0});
+    sessoes.push_back({d.host, d.user, d.senha, d.senhaRoot, d.port, {}, 0});
     const int id = static_cast<int>(sessoes.size()) - 1;
     trava.unlock();
     return std::make_unique<SessaoRoteirizada>(*this, id);

@@ -93,23 +93,24 @@ TEST(Procedimento, AtualizacaoCompletaEscreveCadaLinhaNaOrdem) {
   for (const auto& r : c.registros) EXPECT_GE(r.fechamentos, 1);
 }
 
-// With plain values the typed lines are the documented ones; only the
-// download goes through a temporary file.
+// With plain values the typed lines are the documented ones, feeding su
+// from the shell function that holds the root password (handed to the
+// session, never typed); only the download goes through a temporary file.
 TEST(Procedimento, LinhasDigitadasComValoresSimples) {
   Cenario c;
   c.roteiros["192.0.0.20"].listagem = "disco.py";
   c.rodar({maquina("192.0.0.20")});
   const auto& cmds = c.registros.at(0).comandos;
   ASSERT_EQ(cmds.size(), 5u);
-  const std::string listagem =
-      "printf \"raiz\\n\" | su -c \"ls -lah " + kDir + " | grep disco.py\"";
+  EXPECT_EQ(c.registros.at(0).senhaRoot, "raiz");
+  const std::string listagem = "zelvo_su su -c \"ls -lah " + kDir + " | grep disco.py\"";
   EXPECT_EQ(cmds[0], listagem);
-  EXPECT_EQ(cmds[1], "printf \"raiz\\n\" | su -c \"python3 --version\"");
-  EXPECT_TRUE(cmds[2].starts_with("printf \"raiz\\n\" | su -c \"echo ")) << cmds[2];
+  EXPECT_EQ(cmds[1], "zelvo_su su -c \"python3 --version\"");
+  EXPECT_TRUE(cmds[2].starts_with("zelvo_su su -c \"echo ")) << cmds[2];
   EXPECT_NE(scriptDoDownload(cmds[2]).find(
                 "u='https://scripts.zelvo.example/python3.8.10/coleta/disco.py'\n"),
             std::string::npos);
-  EXPECT_EQ(cmds[3], "printf \"raiz\\n\" | su -c \"chmod +x " + kDir + "disco.py\"");
+  EXPECT_EQ(cmds[3], "zelvo_su su -c \"chmod +x " + kDir + "disco.py\"");
   EXPECT_EQ(cmds[4], listagem);
 }
 
@@ -125,6 +126,10 @@ TEST(Procedimento, TabelaDeDecisaoDaListagem) {
        "falha de autenticação"},
       {"ls não é possível acessar 'x' Arquivo ou diretório inexistente",
        Y + " Arquivo ou diretório inexistente. " + R, "diretório inexistente"},
+      // An English su and ls, on a machine without Portuguese messages.
+      {"su Authentication failure", Y + " Falha de autenticação. " + R, "falha de autenticação"},
+      {"ls cannot access 'x' No such file or directory", Y + " Arquivo ou diretório inexistente. " + R,
+       "diretório inexistente"},
       {"falha de autenticação", "", ""},  // case-sensitive: this is a listing
   };
   for (const auto& caso : casos) {
