@@ -800,7 +800,7 @@ class World:
                 sock.listen(64)
                 threading.Thread(target=silent_listener, args=(sock,), daemon=True).start()
 
-    def wait_ready(self, timeout=10):
+    def wait_ready(self, timeout=120):
         pending = {m["name"]: m for m in self.machines if m["name"] in self.appliances}
         deadline = time.monotonic() + timeout
         while pending:

@@ -96,7 +96,7 @@ class Hostil : public ::testing::Test {
     const std::size_t antes = pedidos().size();
     Execucao e;
     e.r = apoio::executar({apoio::programa(), "atualizarEmMassa", inserir, tipo, "coleta/disco.py"},
-                          entrada, std::chrono::seconds(30));
+                          entrada, std::chrono::seconds(600));
     EXPECT_FALSE(e.r.expirou);
     const auto todos = pedidos();
     e.pedidos.assign(todos.begin() + static_cast<std::ptrdiff_t>(antes), todos.end());
@@ -422,7 +422,7 @@ TEST_F(Processo, NenhumSegredoVaiParaArquivo) {
     if (k.registroDeChaves) setenv("SSLKEYLOGFILE", (pasta / "chaves.log").c_str(), 1);
     const auto r = apoio::executar(
         {apoio::programa(), "atualizarEmMassa", "2", "Alvo", "coleta/disco.py"},
-        k.sinal != 0 ? "" : "sair\n", std::chrono::seconds(30), {k.sinal, prompt});
+        k.sinal != 0 ? "" : "sair\n", std::chrono::seconds(600), {k.sinal, prompt});
     unsetenv("SSLKEYLOGFILE");
     EXPECT_EQ(r.status, k.status) << r.erro;
     EXPECT_EQ(r.saida, k.saida);

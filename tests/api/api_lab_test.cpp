@@ -34,7 +34,7 @@ Execucao rodar(const std::string& inserir, const std::string& tipo, const std::s
   const std::size_t antes = pedidos().size();
   Execucao e;
   e.r = apoio::executar({apoio::programa(), "atualizarEmMassa", inserir, tipo, "coleta/disco.py"},
-                        entrada, std::chrono::seconds(30));
+                        entrada, std::chrono::seconds(600));
   const auto todos = pedidos();
   e.pedidos.assign(todos.begin() + static_cast<std::ptrdiff_t>(antes), todos.end());
   return e;

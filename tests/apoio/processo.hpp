@@ -26,7 +26,7 @@ struct SinalNoPrompt {
 /// Runs `argv` (argv[0] a path), feeds `entrada` to its standard input, and
 /// collects both output streams. The child is killed after `limite`.
 Resultado executar(const std::vector<std::string>& argv, const std::string& entrada = "",
-                   std::chrono::seconds limite = std::chrono::seconds(120),
+                   std::chrono::seconds limite = std::chrono::seconds(600),
                    const SinalNoPrompt& sinal = {});
 
 /// Path of the built program under test.

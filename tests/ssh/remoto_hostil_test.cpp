@@ -262,7 +262,7 @@ bool executavel(const std::string& maquina, const std::string& nome) {
 TEST_F(Remoto, NomesHostisNaListagemNaoDesviamARodada) {
   const auto r =
       apoio::executar({apoio::programa(), "atualizarEmMassa", "1", "Nomes", "coleta/disco.py"}, "",
-                      std::chrono::seconds(60));
+                      std::chrono::seconds(600));
   EXPECT_FALSE(r.expirou);
   EXPECT_EQ(r.status, 0) << r.erro;
   EXPECT_EQ(r.erro, "");
