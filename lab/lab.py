@@ -31,7 +31,9 @@ WORLD.json (every key optional):
       Portuguese message catalogues hidden: su and ls speak English),
       "sshd_config": [lines added to its sshd_config, e.g.
       "ClientAliveInterval 2"], "commands": {name: script} (commands of its
-      own, found before the system's, e.g. a wget that dies),
+      own, found before the system's, e.g. a wget that dies), "hidden":
+      [commands the appliance lacks], "fifos": [named pipes left in the
+      account's home],
       "su_delay": 0, "greeting": null, "banner_bytes": 0,
       "shell_exits": false, "kill_on_python": false, "sshd": true,
       "silent": false, "listed": true, "tipo": "manager",
@@ -44,7 +46,8 @@ WORLD.json (every key optional):
   "api": {"login": RESPONSE, "acessos": RESPONSE (default: the access list
           built from the machines), "routes": {"METHOD /path": RESPONSE},
           "wrong_cert": false},
-  "repository": {"missing": ["python3.8.10/coleta/disco.py"],
+  "repository": {"last_modified": null (an HTTP date sent with every file),
+                 "missing": ["python3.8.10/coleta/disco.py"],
                  "missing_all": false, "files": {"python<v>/<path>": text},
                  "versions": ["3.8.10", ...] (when given, other versions are 404)}
 RESPONSE: {"status": 200, "body": JSON | "raw": text | "body_file": path
@@ -98,7 +101,7 @@ MACHINE_DEFAULTS = {
     "name": None, "user": "suporte", "password": "suporte", "root_password": "root",
     "ip": None, "port": 22, "python": "3.8.10", "scripts": {}, "files_mode": "0644",
     "files_owner": "0:0", "links": {}, "disk_full": False, "shell": "/bin/bash", "profile": [],
-    "auth": "password", "home": {}, "sshd_config": [], "commands": {},
+    "auth": "password", "home": {}, "sshd_config": [], "commands": {}, "hidden": [], "fifos": [],
     "su_delay": 0, "greeting": None, "banner_bytes": 0, "shell_exits": False,
     "kill_on_python": False, "sshd": True, "silent": False, "listed": True, "su_english": False,
     "tipo": "manager", "customer": None, "produto": "Korvax", "entry": {}, "entry_drop": [],
@@ -403,7 +406,10 @@ class Api:
                     or (known is not None and version not in known):
                 return {"status": 404, "raw": "404 Not Found\n", "content_type": "text/plain"}
             text = self.repo.get("files", {}).get(ident, "# script %s for python %s\n" % (name, version))
-            return {"status": 200, "raw": text, "content_type": "text/x-python"}
+            resp = {"status": 200, "raw": text, "content_type": "text/x-python"}
+            if self.repo.get("last_modified"):
+                resp["headers"] = [["Last-Modified", self.repo["last_modified"]]]
+            return resp
         return {"status": 404, "body": {"erro": "not found"}}
 
     def prepare(self):
@@ -640,6 +646,9 @@ class World:
             minor = ".".join(str(m["python"]).split(".")[:2])
             if minor != "3":
                 os.symlink("python3", d + "/own/python" + minor)
+        for name in m["hidden"]:
+            # An overlay whiteout: the system's command is not there.
+            os.mknod(d + "/own/" + name, 0o20000, os.makedev(0, 0))
         for name, script in m["commands"].items():
             self.write(d + "/own/" + name, script, 0o755)
         if m["su_delay"]:
@@ -695,6 +704,10 @@ class World:
                     os.mkdir(top)
                     os.chown(top, uid, uid)
             self.write(path, content, 0o644, (uid, uid))
+        for fname in m["fifos"]:
+            path = d + "/home" + home[5:] + "/" + fname
+            os.mkfifo(path, 0o644)
+            os.chown(path, uid, uid)
         kbdint = m["auth"] == "keyboard-interactive"
         if kbdint:
             # PAM asks for the password; only what a namespace allows.

@@ -36,7 +36,11 @@ std::string octal(std::string_view valor) {
 
 // A word for the remote sh: single-quoted, each ' as '\''.
 std::string citado(std::string_view valor) {
-  return "'" + texto::substituirTodas(valor, "'", "'\\''") + "'";
+  // Appended in place: the -O3 build warns (-Wrestrict) on "'" + temporary.
+  std::string palavra = "'";
+  palavra += texto::substituirTodas(valor, "'", "'\\''");
+  palavra += '\'';
+  return palavra;
 }
 
 std::string base64(std::string_view bytes) {
@@ -77,48 +81,98 @@ std::string listagem(std::string_view nomeCodigo) {
 
 std::string versaoPython() { return "python3 --version"; }
 
+namespace {
+
+// The download, run by root's sh. Only its last printf reaches the
+// terminal: its first line shares su's prompt, the one line the output
+// cleaning keeps, so nothing the shell says may come before it. The script
+// is replaced as configuration-management tools do: fetched into a
+// temporary file of this run's own beside it (beside its target, through a
+// symlink), given its owner, group and mode and the bits chmod +x gives, and
+// renamed over it, which is atomic: wherever a run is cut, and however many
+// runs overlap, the script is whole, old or new, with its mode.
+constexpr std::string_view kProgramaDownload = R"sh(exec 2>/dev/null
+# wget inherits the ignored SIGHUP: a session that hangs up meanwhile does
+# not stop it halfway, and no wget-log is written.
+trap '' HUP
+url=@URL@
+script=@DIR@${url##*/}
+prazo=@PRAZO@
+falhar() { printf '%s\n' "$1"; exit 0; }
+
+for comando in mktemp timeout wget stat chmod chown mv; do
+  command -v "$comando" >/dev/null || falhar "falta o comando $comando"
+done
+alvo=$script
+if [ -L "$script" ]; then
+  # A link stays a link: its target is replaced, or nothing is.
+  command -v readlink >/dev/null || falhar "falta o comando readlink"
+  alvo=$(readlink -f -- "$script") || falhar "o link $script não leva a um arquivo"
+fi
+[ -d "$alvo" ] && falhar "$alvo é uma pasta"
+pasta=${alvo%/*}
+
+# A cut run's temporary file (this version's name, or the last one's) goes
+# once it is older than any live run can be, judged by its ctime, which no
+# server sets; nothing else is touched.
+find "$pasta" -maxdepth 1 \( -name '.atualizacao-download-??????' -o \
+  -name '.atualizacao-??????.download' \) -cmin +2 -exec rm -f -- {} +
+
+# busybox's mktemp wants the X's last.
+temporario=$(mktemp "$pasta/.atualizacao-download-XXXXXX") ||
+  falhar "não foi possível criar um arquivo em $pasta"
+# One deadline for the whole download, under the session's idle time-out,
+# so that its outcome is read here. busybox's wget takes no options.
+case $(wget --version) in
+  *GNU*) opcoes="-t 1 -T $prazo --no-use-server-timestamps" ;;
+  *) opcoes= ;;
+esac
+if ! saida=$(timeout -k 1 "$prazo" wget $opcoes -O "$temporario" "$url" 2>&1); then
+  rm -f -- "$temporario"
+  falhar "$saida"
+fi
+# What wget wrote, to be told from anything that takes its place.
+baixado=$(stat -c %i:%s -- "$temporario") || falhar "$saida"
+
+if [ -e "$alvo" ]; then
+  # The old script's owner, group and mode (ACLs too, where cp copies
+  # attributes alone); neither way creates a file that went missing.
+  cp --attributes-only --preserve=mode,ownership -- "$alvo" "$temporario" ||
+    { chown "$(stat -c %u:%g -- "$alvo")" -- "$temporario" &&
+      chmod "$(stat -c %a -- "$alvo")" -- "$temporario"; }
+else
+  chmod =rw -- "$temporario"
+fi &&
+  chmod +x -- "$temporario" &&
+  [ "$(stat -c %i:%s -- "$temporario")" = "$baixado" ] &&
+  mv -f -- "$temporario" "$alvo" ||
+  { rm -f -- "$temporario"; falhar "$saida"; }
+printf '%s %s\n' @MARCA@ "$saida"
+)sh";
+
+// The program as sent: the comments stay here, off the typed line.
+std::string semComentarios(std::string_view programa) {
+  std::string saida;
+  while (!programa.empty()) {
+    const std::size_t fim = std::min(programa.find('\n'), programa.size());
+    const std::string_view linha = programa.substr(0, fim);
+    if (!texto::aparar(linha).starts_with('#')) saida.append(linha).append("\n");
+    programa.remove_prefix(std::min(fim + 1, programa.size()));
+  }
+  return saida;
+}
+
+}  // namespace
+
 std::string download(std::string_view url) {
-  // Replaced as configuration-management tools do: the new copy is fetched
-  // into a temporary file of this run's own (a short name, whatever the
-  // script's length) beside the real one (through a
-  // symlink, beside its target), takes the old file's owner, group and mode
-  // (ACLs included; a new script, the mode wget would have created it
-  // with) and the executable bits the later chmod +x gives, and is
-  // renamed over it, which is atomic. Wherever a run is cut, and however
-  // many runs overlap on one machine, the script is whole, the old one or a
-  // new one, with its mode. Temporary files of cut runs go once they are
-  // older than any live run can be; a wget-log of older versions goes too.
-  // The whole download has one deadline under the session's idle time-out,
-  // so its outcome is read here and nothing typed later lands while it
-  // still runs; a hang-up meanwhile does not stop it (wget inherits the
-  // ignored SIGHUP and writes no wget-log). Only the final printf reaches
-  // the terminal: its first line shares su's prompt, the one line the
-  // output cleaning keeps, so nothing the shell says may come before it.
-  // clang-format off
-  const std::string script =
-      "exec 2>/dev/null\n"
-      "trap '' HUP\n"
-      "u=" + citado(url) + "\n"
-      "f=" + std::string(kDiretorio) + "${u##*/}\n"
-      "a=$(readlink -f -- \"$f\")||a=$f\n"
-      "d=${a%/*} n=${a##*/}\n"
-      "rm -f -- \"${f%/*}/.${f##*/}.download\" \"$d/.$n.download\"\n"
-      "find \"$d\" -maxdepth 1 -name '.atualizacao-??????.download' -mmin +2 -exec rm -f -- {} +\n"
-      "for l in wget-log wget-log.*; do grep -qsF -- \".${f##*/}.download\" \"$l\"&&rm -f -- \"$l\"; done\n"
-      "if t=$(mktemp \"$d/.atualizacao-XXXXXX.download\")&&s=$(timeout -k 1 " + std::to_string(kPrazoDownload) +
-      " wget -t 1 -T " + std::to_string(kPrazoDownload) + " -O \"$t\" \"$u\" 2>&1)&&\n"
-      "if [ -e \"$a\" ];then cp --attributes-only --preserve=mode,ownership -- \"$a\" \"$t\"\n"
-      "else chmod =rw -- \"$t\";fi&&\n"
-      "chmod +x -- \"$t\"&&mv -fT -- \"$t\" \"$a\"; then\n"
-      "printf '" + std::string(kDownloadConcluido) + " %s\\n' \"$s\"\n"
-      "else\n"
-      "rm -f -- \"$t\"\n"
-      "printf '%s\\n' \"$s\"\n"
-      "fi\n";
-  // clang-format on
+  std::string programa = semComentarios(kProgramaDownload);
+  programa = texto::substituirTodas(programa, "@URL@", citado(url));
+  programa = texto::substituirTodas(programa, "@DIR@", kDiretorio);
+  programa = texto::substituirTodas(programa, "@PRAZO@", std::to_string(kPrazoDownload));
+  programa = texto::substituirTodas(programa, "@MARCA@", kDownloadConcluido);
   // The typed line carries no "$" (the end marker), no name and no marker:
   // base64 keeps it under the terminal's 4095-byte line for any path.
-  return "echo " + base64(script) + "|base64 -d|sh";
+  return "echo " + base64(programa) + "|base64 -d|sh";
 }
 
 std::string permissao(std::string_view nomeCodigo) {

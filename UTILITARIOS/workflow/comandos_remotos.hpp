@@ -48,9 +48,11 @@ inline constexpr std::size_t kLinhaMaxima = 4094;
 
 /// Downloads `url` into a temporary file of this run's own beside the
 /// script named by its last component (beside a symlink's target), gives it
-/// the old file's owner, group and mode plus chmod +x's bits, and renames
-/// it over the script; wget's report follows kDownloadConcluido, or comes
-/// alone on failure. Leaves no temporary file; removes those of cut runs.
+/// the old file's owner, group and mode plus chmod +x's bits, and renames it
+/// over the script only while it is still the file wget wrote; wget's report
+/// follows kDownloadConcluido, or comes alone on failure, or names a missing
+/// utility ("falta o comando readlink"). Leaves no temporary file; removes
+/// only its own temporary files of dead runs, by ctime.
 /// The line is `echo <base64>|base64 -d|sh`: its echo shows no name.
 std::string download(std::string_view url);
 

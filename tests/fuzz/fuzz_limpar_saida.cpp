@@ -77,17 +77,27 @@ bool paginadorReferencia(std::u32string& bloco) {
   return true;
 }
 
+// su's prompt word, Portuguese or English.
+bool temPrompt(const std::u32string& linha) {
+  return linha.find(U"Senha") != std::u32string::npos ||
+         linha.find(U"Password") != std::u32string::npos;
+}
+
+std::u32string semPrompts(const std::u32string& linha) {
+  return ref::semOcorrencias(ref::semOcorrencias(linha, U"Senha"), U"Password");
+}
+
 std::string limparReferencia(std::string_view recebido, std::string_view comando,
                              const std::optional<std::string>& marcador) {
   std::vector<std::string> mantidas;
   for (const std::u32string& linha : ref::linhas(ref::decodificarTudo(recebido))) {
-    if (linha.find(U"Senha") == std::u32string::npos) continue;
-    mantidas.push_back(ref::codificar(ref::aparar(ref::semOcorrencias(linha, U"Senha"))));
+    if (!temPrompt(linha)) continue;
+    mantidas.push_back(ref::codificar(ref::aparar(semPrompts(linha))));
   }
   if (!mantidas.empty() && mantidas.front() == comando) mantidas.erase(mantidas.begin());
   const std::u32string semPaginador =
       ref::semOcorrencias(ref::semOcorrencias(ref::decodificarTudo(comando), U"--More--"), U":");
-  const std::string eco = ref::codificar(ref::aparar(ref::semOcorrencias(semPaginador, U"Senha")));
+  const std::string eco = ref::codificar(ref::aparar(semPrompts(semPaginador)));
   if (!eco.empty())
     std::erase_if(mantidas, [&](const std::string& l) { return l.find(eco) != std::string::npos; });
   if (!mantidas.empty() && marcador && !marcador->empty() &&
@@ -104,7 +114,7 @@ std::string limparReferencia(std::string_view recebido, std::string_view comando
 std::size_t linhasComSenha(std::string_view texto) {
   std::size_t n = 0;
   for (const std::u32string& linha : ref::linhas(ref::decodificarTudo(texto)))
-    n += linha.find(U"Senha") != std::u32string::npos;
+    n += temPrompt(linha);
   return n;
 }
 
@@ -128,8 +138,9 @@ void verificarLimpeza(std::string_view recebido, const std::string& comando,
     verificar(!ref::espaco(pontos.front()) && !ref::espaco(pontos.back()),
               "resultado com espaço numa ponta");
   }
-  if (recebido.find("Senha") == std::string_view::npos)
-    verificar(resultado.empty(), "resultado sem nenhuma linha com Senha");
+  if (recebido.find("Senha") == std::string_view::npos &&
+      recebido.find("Password") == std::string_view::npos)
+    verificar(resultado.empty(), "resultado sem nenhuma linha com Senha ou Password");
   if (ref::utf8Valido(recebido)) {
     // Only the joins of kept lines are line feeds, and the kept lines held
     // no line breaks of their own. (In bytes that are not UTF-8, removing

@@ -121,7 +121,10 @@ TEST(LimparSaida, SenhaRecusada) {
   // The same, with "ç" split between two receives.
   const auto corte = recebido.find("\xa7");
   EXPECT_EQ(coletarELimpar({recebido.substr(0, corte), recebido.substr(corte)}, kSuErrado, "$"s),
-            "su Falha de autentica\xc3\xa7\xc3\xa3o");
+            "su Falha de autentica\xc3\xa7\xc3\xa3o");  // An su without the Portuguese messages.
+  EXPECT_EQ(coletarELimpar({"x\r\nPassword: su: Authentication failure\r\nsuporte@maq1:~$ "}, "x",
+                           "$"s),
+            "su Authentication failure");
 }
 
 TEST(LimparSaida, ComandoSemSaida) {

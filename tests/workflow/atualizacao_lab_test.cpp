@@ -128,7 +128,8 @@ void verificarMaquinas() {
     for (const auto& f : fs::recursive_directory_iterator(pasta(nome))) {
       const std::string arquivo = f.path().filename();
       const std::string relativo = fs::relative(f.path(), pasta(nome));
-      if ((arquivo.ends_with(".download") || arquivo.starts_with("wget-log")) &&
+      if ((arquivo.ends_with(".download") || arquivo.starts_with(".atualizacao-") ||
+           arquivo.starts_with("wget-log")) &&
           !semeado(nome, "scripts", relativo))
         ADD_FAILURE() << "file of the tool left beside the scripts: " << f.path();
     }
@@ -609,6 +610,11 @@ TEST(AtualizacaoLab, SubstituicaoGuardaOScriptEAtributos) {
       {"tr-hist-bash", "192.0.0.122:22", "disco.py", corpo("3.8.10"), 0, 0755, false},
       {"tr-hist-dash", "192.0.0.123:22", "disco.py", corpo("3.8.10"), 0, 0755, false},
       {"tr-hist-rbash", "192.0.0.124:22", "disco.py", corpo("3.8.10"), 0, 0755, false},
+      // busybox's cp, mktemp, readlink, timeout, base64 and wget, through a
+      // link; no readlink, through a link; a named pipe called wget-log.
+      {"tr-busybox", "192.0.0.72:22", "versoes/disco-2.py", corpo("3.8.10"), 0, 0755, false},
+      {"tr-sem-readlink", "192.0.0.73:22", "versoes/disco-2.py", kAntigo, 0, 0755, true},
+      {"tr-fifo", "192.0.0.74:22", "disco.py", corpo("3.8.10"), 0, 0755, false},
   };
   for (const auto& c : casos) {
     EXPECT_EQ(conteudo(c.maquina, c.arquivo), c.conteudo) << c.maquina;
@@ -620,9 +626,16 @@ TEST(AtualizacaoLab, SubstituicaoGuardaOScriptEAtributos) {
       EXPECT_EQ(falhaMostrada(r.saida, c.destino), c.falha) << c.maquina << "\n" << r.saida;
     }
   }
-  EXPECT_TRUE(fs::is_symlink(pasta("tr-link") / "disco.py"));
-  EXPECT_FALSE(fs::exists(pasta("tr-resto") / ".disco.py.download"));
-  EXPECT_FALSE(fs::exists("/run/lab/m/tr-resto/home/suporte/wget-log"));
+  for (const char* m : {"tr-link", "tr-busybox", "tr-sem-readlink"})
+    EXPECT_TRUE(fs::is_symlink(pasta(m) / "disco.py")) << m;
+  EXPECT_EQ(secao(r.saida, "192.0.0.73:22").at(3), "Informações de Download: falta o comando readlink");
+  // Only the tool's own temporary files, once older than any live run, are
+  // removed: another version's leftover, a wget-log, a named pipe stay, and
+  // no root process is left reading one.
+  EXPECT_TRUE(fs::exists(pasta("tr-resto") / ".disco.py.download"));
+  EXPECT_TRUE(fs::exists("/run/lab/m/tr-resto/home/suporte/wget-log"));
+  for (const auto& p : fs::directory_iterator("/proc"))
+    EXPECT_NE(apoio::lerArquivo((p.path() / "comm").string()), "grep\n") << p.path();
 }
 
 // Control characters in a customer name (from the API) and in a file name
@@ -650,15 +663,31 @@ TEST(AtualizacaoLab, TextoDeForaChegaVisivelAoTerminal) {
 
 // Two runs on one machine at once (a re-run started while the first one
 // still downloads): the script is whole, and both runs replaced it.
+// Two runs at once on one machine; in the second case on two scripts, with
+// the repository's old Last-Modified and a cp that takes 3 s: neither
+// run's cleanup takes the other's download.
 TEST(AtualizacaoLab, SobreposicaoDeRodadasDeixaOScriptInteiro) {
-  const std::string rodada = apoio::programa() + " atualizarEmMassa 1 Sobreposto lento/disco.py";
-  const auto r = rodarComando(
-      {"/bin/sh", "-c", rodada + " & p=$!; sleep 2; " + rodada + "; s=$?; wait $p; exit $((s | $?))"});
-  EXPECT_EQ(r.status, 0) << r.erro;
-  const auto ls = linhas(r.saida);
-  EXPECT_EQ(std::count(ls.begin(), ls.end(), G + "Código encontrado. Atualizando..." + R), 2);
-  EXPECT_EQ(std::count(ls.begin(), ls.end(), kFalhaDownload), 0) << r.saida;
-  EXPECT_EQ(conteudo("ov-1", "disco.py"), corpo("3.8.10", "lento/disco.py"));
+  struct Caso {
+    std::string primeira, segunda, maquina;
+    std::vector<std::pair<std::string, std::string>> scripts;  ///< file, content
+  };
+  const std::string p = apoio::programa() + " atualizarEmMassa 1 ";
+  const std::vector<Caso> casos = {
+      {p + "Sobreposto lento/disco.py", p + "Sobreposto lento/disco.py", "ov-1",
+       {{"disco.py", corpo("3.8.10", "lento/disco.py")}}},
+      {p + "Antigo coleta/disco.py", p + "Antigo coleta/memoria.py", "ov-2",
+       {{"disco.py", corpo("3.8.10")}, {"memoria.py", corpo("3.8.10", "coleta/memoria.py")}}},
+  };
+  for (const auto& c : casos) {
+    const auto r = rodarComando({"/bin/sh", "-c", c.primeira + " & p=$!; sleep 1.6; " + c.segunda +
+                                                      "; s=$?; wait $p; exit $((s | $?))"});
+    EXPECT_EQ(r.status, 0) << r.erro;
+    const auto ls = linhas(r.saida);
+    EXPECT_EQ(std::count(ls.begin(), ls.end(), G + "Código encontrado. Atualizando..." + R), 2);
+    EXPECT_EQ(std::count(ls.begin(), ls.end(), kFalhaDownload), 0) << r.saida;
+    for (const auto& [arquivo, texto] : c.scripts)
+      EXPECT_EQ(conteudo(c.maquina, arquivo), texto) << c.maquina << " " << arquivo;
+  }
 }
 
 // A key recorded in the operator's known_hosts (plain or hashed) is held

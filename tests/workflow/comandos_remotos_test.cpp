@@ -98,7 +98,7 @@ TEST_F(ComandosRemotos, DownloadSoSubstituiQuandoWgetConclui) {
         << c.nome << ": " << ler("comando.out");
     EXPECT_TRUE(fs::is_directory(dir_ / "bin"));
     for (const auto& f : fs::directory_iterator(dir_))
-      EXPECT_FALSE(f.path().string().ends_with(".download")) << f.path();
+      EXPECT_EQ(f.path().filename().string().find(".atualizacao-"), std::string::npos) << f.path();
   }
 }
 

@@ -108,7 +108,7 @@ TEST(Procedimento, LinhasDigitadasComValoresSimples) {
   EXPECT_EQ(cmds[1], "zelvo_su su -c \"python3 --version\"");
   EXPECT_TRUE(cmds[2].starts_with("zelvo_su su -c \"echo ")) << cmds[2];
   EXPECT_NE(scriptDoDownload(cmds[2]).find(
-                "u='https://scripts.zelvo.example/python3.8.10/coleta/disco.py'\n"),
+                "url='https://scripts.zelvo.example/python3.8.10/coleta/disco.py'\n"),
             std::string::npos);
   EXPECT_EQ(cmds[3], "zelvo_su su -c \"chmod +x " + kDir + "disco.py\"");
   EXPECT_EQ(cmds[4], listagem);
@@ -255,7 +255,7 @@ TEST(Procedimento, TabelaDaVersaoNoEndereco) {
     c.roteiros["192.0.0.90"].versao = resposta;
     c.rodar({maquina("192.0.0.90")});
     EXPECT_NE(scriptDoDownload(c.registros.at(0).comandos.at(2))
-                  .find("u='https://scripts.zelvo.example/python" + versao + "/coleta/disco.py'\n"),
+                  .find("url='https://scripts.zelvo.example/python" + versao + "/coleta/disco.py'\n"),
               std::string::npos)
         << resposta;
   }
