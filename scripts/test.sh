@@ -22,29 +22,30 @@ cmake --preset release $silencio >/dev/null || exit 1
 cmake --build build -j"$jobs" || exit 1
 
 # The suites against the lab spend most of their time in the pauses of the
-# SSH sessions, so the sanitizer builds compile meanwhile, and each build's
-# suites start as soon as it is done. The sanitizers' options are in the test
-# presets. The demo, the lab's self-test and the package test run no code of
-# the sanitized builds, and the strict-sequence twins only serve the report
-# comparison of the normal build. A data race makes the program or a suite
-# fail (status 66, a report on stderr).
+# SSH sessions, so the two sanitizer builds compile meanwhile, side by side,
+# and each build's suites start as soon as it is done. The sanitizers'
+# options are in the test presets. The demo, the lab's self-test and the
+# package test run no code of the sanitized builds, and the strict-sequence
+# twins only serve the report comparison of the normal build. A data race
+# makes the program or a suite fail (status 66, a report on stderr).
 ctest --test-dir build --output-on-failure -j3 >build/ctest.log 2>&1 &
 corridas=($!)
+sanitizada() {
+  local preset=$1 pasta=$2
+  shift 2
+  cmake --preset "$preset" "$@" $silencio >/dev/null &&
+    cmake --build --preset "$preset" -j"$jobs" >"$pasta/compilacao.log" 2>&1 || return 1
+  ctest --preset "$preset" >"$pasta/ctest.log" 2>&1
+  return 0
+}
+sanitizada asan build-asan -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" &
+construcoes=($!)
+sanitizada tsan build-tsan &
+construcoes+=($!)
 construiu=0
-if cmake --preset asan -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" $silencio >/dev/null &&
-  cmake --build build-asan -j"$jobs" >build-asan/compilacao.log 2>&1; then
-  ctest --preset asan >build-asan/ctest.log 2>&1 &
-  corridas+=($!)
-else
-  construiu=1
-fi
-if cmake --preset tsan $silencio >/dev/null &&
-  cmake --build --preset tsan -j"$jobs" >build-tsan/compilacao.log 2>&1; then
-  ctest --preset tsan >build-tsan/ctest.log 2>&1 &
-  corridas+=($!)
-else
-  construiu=1
-fi
+for c in "${construcoes[@]}"; do
+  wait "$c" || construiu=1
+done
 wait "${corridas[@]}"
 cat build/ctest.log build-asan/ctest.log build-tsan/ctest.log 2>/dev/null
 if ((construiu != 0)); then
