@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -23,6 +24,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 const std::string Y = "\x1b[0;93m ";
 const std::string G = "\x1b[0;32m ";
@@ -469,35 +471,25 @@ bool falhaMostrada(const std::string& saida, const std::string& destino) {
   return std::find(s.begin(), s.end(), kFalhaDownload) != s.end();
 }
 
-// Every process's command line, read every 10 ms: none may hold a password
-// (a root password given to a program, such as mksh's printf, which the
-// mksh machine makes slow, would show there to every local user).
-class VigiaDeProcessos {
- public:
-  explicit VigiaDeProcessos(std::vector<std::string> senhas)
-      : senhas_(std::move(senhas)), fio_([this] {
-          while (!parar_) {
-            std::error_code erro;  // processes come and go during the walk
-            for (fs::directory_iterator p("/proc", erro), fim; !erro && p != fim; p.increment(erro)) {
-              const std::string linha = apoio::lerArquivo((p->path() / "cmdline").string());
-              for (const auto& senha : senhas_)
-                if (linha.find(senha) != std::string::npos) vistas_.push_back(linha);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-          }
-        }) {}
-  std::vector<std::string> parar() {
-    parar_ = true;
-    fio_.join();
-    return vistas_;
-  }
-
- private:
-  std::vector<std::string> senhas_;
-  std::vector<std::string> vistas_;
-  std::atomic<bool> parar_ = false;
-  std::thread fio_;
-};
+// The processes whose command line held a password, read every 10 ms during
+// `rodada` (a root password given to a program, such as mksh's printf, which
+// the mksh machine makes slow, would show there to every local user).
+std::vector<std::string> argumentosComSenha(const std::function<void()>& rodada) {
+  static const auto senhas = senhasDoMundo();
+  std::vector<std::string> vistos;
+  std::atomic<bool> fim = false;
+  std::thread vigia([&] {
+    for (std::error_code erro; !fim; erro.clear(), std::this_thread::sleep_for(10ms))
+      for (fs::directory_iterator p("/proc", erro), ultimo; !erro && p != ultimo; p.increment(erro))
+        for (const auto& senha : senhas)
+          if (apoio::lerArquivo((p->path() / "cmdline").string()).find(senha) != std::string::npos)
+            vistos.push_back(p->path());
+  });
+  rodada();
+  fim = true;
+  vigia.join();
+  return vistos;
+}
 
 // Secrets: a root password holding "Senha" and colons, a script named
 // Senha.py, an account whose shell is sh, a repository that stalls 22 s;
@@ -538,13 +530,8 @@ TEST(AtualizacaoLab, SegredosNaoAparecemNemFicamNasMaquinas) {
   std::map<std::string, apoio::Resultado> rodadas;
   for (const auto& c : casos) {
     if (rodadas.count(c.tipo + c.pasta)) continue;
-    if (c.tipo == "Concha") {
-      VigiaDeProcessos vigia(senhasDoMundo());
-      rodadas[c.tipo + c.pasta] = rodar(c.tipo, c.pasta);
-      EXPECT_EQ(vigia.parar(), std::vector<std::string>{}) << "password in a process's arguments";
-    } else {
-      rodadas[c.tipo + c.pasta] = rodar(c.tipo, c.pasta);
-    }
+    const auto rodada = [&] { rodadas[c.tipo + c.pasta] = rodar(c.tipo, c.pasta); };
+    EXPECT_EQ(argumentosComSenha(rodada), std::vector<std::string>{}) << "password in arguments";
   }
   for (const auto& c : casos) {
     const auto& r = rodadas[c.tipo + c.pasta];
