@@ -77,8 +77,11 @@ async def encaminhador(origem, destino, atraso):
             return
         for w in (escritor, w2):
             w.get_extra_info("socket").setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        await asyncio.gather(bombear(leitor, w2, atraso), bombear(r2, escritor, atraso),
-                             return_exceptions=True)
+        try:
+            await asyncio.gather(bombear(leitor, w2, atraso), bombear(r2, escritor, atraso),
+                                 return_exceptions=True)
+        except asyncio.CancelledError:
+            pass  # the run is over and its forwarders go
 
     return await asyncio.start_server(atender, origem, 22)
 
