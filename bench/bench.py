@@ -51,14 +51,17 @@ def ler(caminho):
         return json.load(f)
 
 
+def maquinas_a_atualizar(n):
+    """N appliances of the customer type "Bench" that all need the update."""
+    return [{"name": "b%02d" % i, "ip": "192.0.0.%d" % (16 + i),
+             "tipo": "manager" if i == 0 else "coletor",
+             "customer": {"numero": 9000}, "produto": "Bench Hospital",
+             "password": "vm-%d" % i, "root_password": "root-%d" % i,
+             "python": "3.8.10", "scripts": {"disco.py": "# antigo\n"}} for i in range(n)]
+
+
 def atualizacao(n, programa=PROGRAMA):
-    maquinas = []
-    for i in range(n):
-        maquinas.append({"name": "b%02d" % i, "ip": "192.0.0.%d" % (16 + i),
-                         "tipo": "manager" if i == 0 else "coletor",
-                         "customer": {"numero": 9000}, "produto": "Bench Hospital",
-                         "password": "vm-%d" % i, "root_password": "root-%d" % i,
-                         "python": "3.8.10", "scripts": {"disco.py": "# antigo\n"}})
+    maquinas = maquinas_a_atualizar(n)
     lista = "".join("%s 22 suporte %s %s\n" % (m["ip"], m["password"], m["root_password"])
                     for m in maquinas)
     ferramenta = os.path.join(RESULTADOS, "ferramenta-%d.json" % n)

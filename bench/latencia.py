@@ -22,6 +22,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import bench  # noqa: E402  (the update world the other benchmark uses)
+
 RAIZ = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LAB = os.path.join(RAIZ, "lab", "lab.py")
 N = 10
@@ -29,15 +32,9 @@ IDAS_E_VOLTAS_MS = (0, 50, 100)
 
 
 def mundo():
-    maquinas = []
-    for i in range(N):
-        maquinas.append({"name": "l%02d" % i, "ip": "192.0.0.%d" % (16 + i),
-                         "tipo": "manager" if i == 0 else "coletor",
-                         "customer": {"numero": 9100}, "produto": "Distante Hospital",
-                         "password": "vm-%d" % i, "root_password": "root-%d" % i,
-                         "scripts": {"disco.py": "# antigo\n"},
-                         # The tool is sent to the forwarder in front of it.
-                         "entry": {"ip": "192.0.0.%d" % (60 + i)}})
+    maquinas = bench.maquinas_a_atualizar(N)
+    for i, m in enumerate(maquinas):
+        m["entry"] = {"ip": "192.0.0.%d" % (60 + i)}  # the forwarder in front of it
     return {"machines": maquinas}
 
 
@@ -98,7 +95,7 @@ def dentro(programas):
                                                  ms / 2000.0) for i in range(N)]
                 inicio = time.monotonic()
                 p = await asyncio.create_subprocess_exec(
-                    programa, "atualizarEmMassa", "1", "Distante", "coleta/disco.py",
+                    programa, "atualizarEmMassa", "1", "Bench", "coleta/disco.py",
                     stdout=asyncio.subprocess.PIPE, stderr=asyncio.subprocess.DEVNULL)
                 saida, _ = await p.communicate()
                 segundos = time.monotonic() - inicio

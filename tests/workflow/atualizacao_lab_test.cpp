@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -110,17 +111,16 @@ void verificarMaquinas() {
       if (!f.is_regular_file()) continue;
       const std::string arquivo = f.path().filename();
       const std::string texto = apoio::lerArquivo(f.path());
-      // Histories the shells themselves keep; tcsh's and fish's cannot be
-      // turned off, the others' never get a line after the first.
-      const bool historico = arquivo == ".sh_history" || arquivo == ".mksh_history" ||
-                             arquivo == ".zsh_history";
-      if (historico) {
+      // The account's own files; of the histories, tcsh's and fish's cannot
+      // be turned off, the others never get a line after the first.
+      static const std::set<std::string> kDaConta = {
+          ".bash_profile", ".profile", ".zprofile", ".history", "fish_history", "fish_variables"};
+      static const std::set<std::string> kHistoricos = {".sh_history", ".mksh_history", ".zsh_history"};
+      if (kHistoricos.count(arquivo)) {
         EXPECT_EQ(texto.find("su -c"), std::string::npos) << "typed line kept in " << f.path();
       }
       const std::string relativo = fs::relative(f.path(), m.path() / "home").string();
-      if (!historico && arquivo != ".history" && arquivo != "fish_history" &&
-          arquivo != "fish_variables" &&
-          arquivo != ".bash_profile" && arquivo != ".profile" && arquivo != ".zprofile" &&
+      if (!kHistoricos.count(arquivo) && !kDaConta.count(arquivo) &&
           !semeado(nome, "home", relativo.substr(relativo.find('/') + 1)))
         ADD_FAILURE() << "file left in the home of " << nome << ": " << f.path();
       for (const auto& senha : senhas)
