@@ -7,6 +7,21 @@
 #include "UTILITARIOS/console.hpp"
 
 namespace auditoria {
+namespace {
+
+constexpr std::string_view kMarcaDeCorte = "...[cortado]";
+
+// `texto`, visible already, cut to `maximo` bytes with the mark, never
+// inside a UTF-8 character.
+std::string cortado(std::string texto, std::size_t maximo) {
+  if (texto.size() <= maximo) return texto;
+  std::size_t fim = maximo - kMarcaDeCorte.size();
+  while (fim > 0 && (static_cast<unsigned char>(texto[fim]) & 0xC0) == 0x80) --fim;
+  texto.resize(fim);
+  return texto += kMarcaDeCorte;
+}
+
+}  // namespace
 
 void registrar(std::string_view texto) {
   static const bool aberto = [] {
@@ -15,10 +30,11 @@ void registrar(std::string_view texto) {
   }();
   (void)aberto;
   // A line break would split one record into two in a log viewer.
-  std::string linha = console::visivel(texto);
-  for (char& c : linha)
-    if (c == '\n' || c == '\t') c = ' ';
-  syslog(LOG_NOTICE, "%s", linha.c_str());
+  syslog(LOG_NOTICE, "%s", cortado(console::visivelNumaLinha(texto), kRegistroMaximo).c_str());
+}
+
+std::string campo(std::string_view texto) {
+  return cortado(console::visivelNumaLinha(texto), kCampoMaximo);
 }
 
 }  // namespace auditoria

@@ -25,19 +25,21 @@ std::size_t sequencia(const unsigned char* p, std::size_t n) {
   return t > 0 ? static_cast<std::size_t>(t) : 0;
 }
 
-// Unicode's format characters (category Cf, Unicode 15.1) and the line and
-// paragraph separators: invisible, or changing how the text around them is
-// drawn (bidirectional overrides, U+2028 breaking a log line), while the
-// bytes say something else.
+// Unicode's format characters (category Cf, Unicode 15.1), its other
+// default-ignorable code points (fillers such as U+3164, variation selectors,
+// the combining grapheme joiner) and the line and paragraph separators:
+// invisible, or changing how the text around them is drawn (bidirectional
+// overrides, U+2028 breaking a log line), while the bytes say something else.
 constexpr struct {
   char32_t primeiro, ultimo;
 } kInvisiveis[] = {
-    {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},
-    {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},
-    {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x2064},   {0x2066, 0x206F},
-    {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD}, {0x110CD, 0x110CD},
-    {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0001, 0xE0001},
-    {0xE0020, 0xE007F},
+    {0xAD, 0xAD},       {0x34F, 0x34F},     {0x600, 0x605},     {0x61C, 0x61C},
+    {0x6DD, 0x6DD},     {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},
+    {0x115F, 0x1160},   {0x17B4, 0x17B5},   {0x180B, 0x180F},   {0x200B, 0x200F},
+    {0x2028, 0x202E},   {0x2060, 0x206F},   {0x3164, 0x3164},   {0xFE00, 0xFE0F},
+    {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFFB},   {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+    {0xE0000, 0xE0FFF},
 };
 
 // The code point of a well-formed sequence of `t` bytes.

@@ -12,9 +12,9 @@ jobs=$(nproc)
 
 bash scripts/install-deps.sh || exit 1
 
-# A short API silence, so that the hostile-API suite sees a stalled server
-# fail in seconds rather than after the deployed five minutes.
-silencio=-DZELVO_API_SILENCIO_S=2
+# A short API silence and speed window, so that the hostile-API suite sees a
+# stalled or trickling server fail in seconds rather than after minutes.
+silencio="-DZELVO_API_SILENCIO_S=2 -DZELVO_API_LENTIDAO_S=4"
 # Optimised without debug information in the normal build, and -O1 -g1 in the
 # instrumented ones: enough for readable reports, and the builds are the
 # longest part of this command.

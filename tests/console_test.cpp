@@ -17,8 +17,11 @@ TEST(Visivel, SoOsControlesFicamVisiveis) {
       {"\xc2\x9b"
        "31m\xc2\x85\xc2\x9f",
        "\\u009b31m\\u0085\\u009f"},  // C1 controls, the last one included
-      {"\xc2\xa0\xc2\xae\xe2\x80\xb0\xf3\xa0\x84\x80",
-       "\xc2\xa0\xc2\xae\xe2\x80\xb0\xf3\xa0\x84\x80"},  // U+00A0 ® ‰ U+E0100: not controls
+      {"\xc2\xa0\xc2\xae\xe2\x80\xb0\xe3\x85\xa3", "\xc2\xa0\xc2\xae\xe2\x80\xb0\xe3\x85\xa3"},  // U+00A0 ® ‰ ㅣ
+      // Default-ignorable fillers and selectors: U+115F, U+3164, U+034F,
+      // U+FE0F, U+E0100.
+      {"a\xe1\x85\x9f\xe3\x85\xa4\xcd\x8f\xef\xb8\x8f\xf3\xa0\x84\x80",
+       "a\\u115f\\u3164\\u034f\\ufe0f\\U000e0100"},
       // Format characters (Cf) and the line and paragraph separators.
       {"abc\xe2\x80\xaegpj.exe", "abc\\u202egpj.exe"},  // right-to-left override
       {"a\xe2\x80\x8b\xe2\x80\x8f\xe2\x81\xa0\xe2\x81\xa6"

@@ -49,9 +49,11 @@ const Molde kCliente{Molde::Forma::objeto, {{"numero", &kInteiro}, {"produto", &
 const Molde kLista{Molde::Forma::array, {}, 0, &kCliente};
 
 // Sends `pedido` with `ler` reading the body; the response, or the failure
-// that names the request when the body is not JSON.
-Resposta pedir(const Pedido& pedido, const LeitorCorpo& ler) {
+// that names the request when the body is not JSON. What a diagnostic may
+// tell of the response goes to `descricao` first, also when `ler` failed.
+Resposta pedir(const Pedido& pedido, const LeitorCorpo& ler, std::string& descricao) {
   const Resposta resposta = enviar(pedido, ler);
+  descricao = descrever(pedido, resposta);
   if (!resposta.falhaDaLeitura) return resposta;
   try {
     std::rethrow_exception(resposta.falhaDaLeitura);
@@ -145,16 +147,22 @@ Valor obterTokenSistemaZelvo() {
   pedido.nome = "POST /login";
   pedido.segredos = formasDaSenha();
   ordered_json documento;
-  const Resposta resposta =
-      pedir(pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLogin); });
+  std::string descricao;
+  pedir(pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLogin); }, descricao);
   if (!documento.is_object())
     throw RespostaInvalida("a resposta a POST /login não é um objeto JSON (é " +
-                           std::string(nomeDoTipo(documento)) +
-                           "): " + descrever(pedido, resposta));
+                           std::string(nomeDoTipo(documento)) + "): " + descricao);
   const auto token = documento.find("token");
   if (token == documento.end())
-    throw RespostaInvalida("a resposta a POST /login não tem o membro \"token\": " +
-                           descrever(pedido, resposta));
+    throw RespostaInvalida("a resposta a POST /login não tem o membro \"token\": " + descricao);
+  // A token is a short text: anything larger is not kept, nor sent.
+  if (excesso(*token) == Excesso::tamanho)
+    throw RespostaInvalida("o token recebido de POST /login passa de " +
+                           std::to_string(kCustoMaximo >> 10) + " KB: " + descricao);
+  if (excesso(*token) == Excesso::profundidade)
+    throw RespostaInvalida("o token recebido de POST /login tem mais de " +
+                           std::to_string(kProfundidadeMaxima) + " níveis de aninhamento: " +
+                           descricao);
   Valor valor(*token);
   // Refused here, before it could reach a header.
   (void)textoDoToken(valor);
@@ -175,9 +183,9 @@ ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porE
   pedido.segredos = formasDaSenha();
   if (!tokenZelvo.texto().empty()) pedido.segredos.push_back(tokenZelvo.texto());
   ordered_json documento;
-  const Resposta resposta = pedir(
-      pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLista, porElemento); });
-  descricao = descrever(pedido, resposta);
+  pedir(
+      pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLista, porElemento); },
+      descricao);
   return documento;
 }
 

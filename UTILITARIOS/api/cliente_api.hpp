@@ -49,10 +49,11 @@ nlohmann::ordered_json lerPorElemento(std::string_view corpo, const PorElemento&
 
 /// GET /acessos with the token, whatever the HTTP status; the access list is
 /// read as lerPorElemento reads it. `resposta` receives what a diagnostic may
-/// tell of the response (see api::descrever). Throws api::enviar's
-/// failure to communicate, or
-/// RespostaInvalida when the body is not JSON (then after `porElemento` may
-/// have received some customers).
+/// tell of the response (see api::descrever), also when this throws.
+/// Throws api::enviar's failure to communicate, RespostaInvalida when the
+/// body is not JSON (then after `porElemento` may have received some
+/// customers), or what `porElemento` threw: the transfer stops at the first
+/// failure.
 nlohmann::ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento,
                                           std::string& resposta);
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <istream>
@@ -20,6 +21,11 @@ namespace api {
 namespace {
 
 constexpr std::size_t kInicioMostrado = 60;
+// Letters of a body's leading word that a diagnostic may quote.
+constexpr std::size_t kPalavraMostrada = 16;
+// The slowest body accepted: under this many bytes a second over a whole
+// implantacao::kLentidaoApiSegundos, the transfer fails as stalled.
+constexpr curl_off_t kPisoBytesPorSegundo = 1024;
 
 falhas::Falha falhaTransporte(const std::string& mensagem) {
   return falhas::Falha("falha de comunicação com a API", mensagem);
@@ -61,7 +67,12 @@ struct Recepcao {
   Resposta resposta;
   Relogio::time_point ultimoByte = Relogio::now();
   curl_off_t recebidos = 0;  // body bytes as they came over the wire
+  // The window over which the body's speed is measured: it starts with the
+  // body, and the time the transfer waits for the reader is not counted.
+  Relogio::time_point inicioJanela{};
+  curl_off_t recebidosNaJanela = 0;
   bool emSilencio = false;
+  bool lento = false;
   bool grandeDemais = false;
   bool semMemoria = false;
   // Between the transfer's thread and the reader.
@@ -70,15 +81,21 @@ struct Recepcao {
   std::string pendente;      // decoded bytes the reader has not taken yet
   bool descartando = false;  // the reader is done: the rest is only counted
   bool fim = false;          // the transfer has ended
+  // The reader failed first: the transfer stops, its cause is the reader's.
+  std::atomic<bool> abortado = false;
 };
 
 // Runs on the transfer's thread: waits while the reader is a batch behind.
 std::size_t receber(char* dados, std::size_t, std::size_t n, void* destino) {
   auto* r = static_cast<Recepcao*>(destino);
   std::unique_lock trava(r->mutex);
-  r->mudou.wait(trava, [&] { return r->descartando || r->pendente.size() < kLote; });
+  const auto antes = Relogio::now();
+  r->mudou.wait(trava,
+                [&] { return r->descartando || r->abortado || r->pendente.size() < kLote; });
+  if (r->abortado) return 0;  // libcurl ends the transfer
   // The wait was the reader's, not the server's.
   r->ultimoByte = Relogio::now();
+  if (r->inicioJanela != Relogio::time_point{}) r->inicioJanela += r->ultimoByte - antes;
   Resposta& resposta = r->resposta;
   if (n > implantacao::kCorpoApiMaximo - resposta.tamanho) {
     r->grandeDemais = true;
@@ -115,10 +132,12 @@ class FluxoCorpo : public std::streambuf {
   FluxoCorpo& operator=(const FluxoCorpo&) = delete;
   ~FluxoCorpo() override { concluir(); }
 
-  /// Receives and drops the rest of the body; returns how the transfer ended.
-  CURLcode concluir() {
+  /// Receives and drops the rest of the body, or after the reader's failure
+  /// ends the transfer at once; returns how the transfer ended.
+  CURLcode concluir(bool leitorFalhou = false) {
     {
       const std::lock_guard trava(r_.mutex);
+      if (leitorFalhou && !r_.fim) r_.abortado = true;
       r_.descartando = true;
       r_.pendente.clear();
       r_.mudou.notify_all();
@@ -162,17 +181,33 @@ std::size_t cabecalho(char* dados, std::size_t, std::size_t n, void* destino) {
 }
 
 // Called about once a second whatever happens: ends a transfer that has
-// received nothing for too long. Slow bytes keep it going.
+// received nothing for too long, or whose body trickles in slower than the
+// floor, or whose reader has failed.
 int progresso(void* destino, curl_off_t, curl_off_t baixados, curl_off_t, curl_off_t) {
   auto* r = static_cast<Recepcao*>(destino);
+  if (r->abortado) return 1;
+  const auto agora = Relogio::now();
   if (baixados != r->recebidos) {
     r->recebidos = baixados;
-    r->ultimoByte = Relogio::now();
+    r->ultimoByte = agora;
   }
-  if (Relogio::now() - r->ultimoByte < std::chrono::seconds(implantacao::kSilencioApiSegundos))
+  if (agora - r->ultimoByte >= std::chrono::seconds(implantacao::kSilencioApiSegundos)) {
+    r->emSilencio = true;
+    return 1;
+  }
+  if (baixados == 0) return 0;
+  if (r->inicioJanela == Relogio::time_point{} ||
+      agora - r->inicioJanela < std::chrono::seconds(implantacao::kLentidaoApiSegundos)) {
+    if (r->inicioJanela == Relogio::time_point{}) r->inicioJanela = agora;
     return 0;
-  r->emSilencio = true;
-  return 1;
+  }
+  if (baixados - r->recebidosNaJanela < kPisoBytesPorSegundo * implantacao::kLentidaoApiSegundos) {
+    r->lento = true;
+    return 1;
+  }
+  r->inicioJanela = agora;
+  r->recebidosNaJanela = baixados;
+  return 0;
 }
 
 std::string descreverFalha(const Pedido& pedido, CURLcode codigo, const char* erro) {
@@ -259,19 +294,26 @@ std::string achado(int id, std::size_t byte, std::size_t tamanho) {
 
 std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos) {
   if (pareceJson(corpo.substr(0, kInicioMostrado))) return "";
-  // A prefixed body (")]}'", a JSONP call, UTF-16) holds its values further
-  // on; so do XML, HTML, YAML, a form or a query string.
-  const std::string_view antesDeValor = corpo.substr(0, corpo.find_first_of("{[\"'=:<"));
-  std::string trecho =
-      mascarar(std::string(antesDeValor.substr(0, kInicioMostrado + 16)), segredos);
-  bool cortado = antesDeValor.size() < corpo.size();
-  if (trecho.size() > kInicioMostrado) {
-    std::size_t fim = kInicioMostrado;
-    // Never split a UTF-8 character.
-    while (fim > 0 && (static_cast<unsigned char>(trecho[fim]) & 0xC0) == 0x80) --fim;
-    trecho.resize(fim);
-    cortado = true;
-  }
+  // Any value of a CSV, a form or a plain text could be a password: only a
+  // leading word of letters is quoted, enough to tell "<!DOCTYPE html",
+  // "<?xml" or a CSV's "ip" header, and nothing after the first other byte.
+  const auto letras = [&](std::size_t i) {
+    const std::size_t inicio = i;
+    while (i < corpo.size() && i - inicio < kPalavraMostrada &&
+           std::isalpha(static_cast<unsigned char>(corpo[i])) != 0 &&
+           static_cast<unsigned char>(corpo[i]) < 0x80)
+      ++i;
+    return i;
+  };
+  const std::size_t marcacao = corpo.starts_with("<!") || corpo.starts_with("<?") ? 2
+                               : corpo.starts_with("<")                          ? 1
+                                                                                 : 0;
+  std::size_t fim = letras(marcacao);
+  if (fim == marcacao) return "";
+  // Markup names its kind in a second word ("<!DOCTYPE html").
+  if (marcacao > 0 && fim < corpo.size() && corpo[fim] == ' ' && letras(fim + 1) > fim + 1)
+    fim = letras(fim + 1);
+  std::string trecho = mascarar(std::string(corpo.substr(0, fim)), segredos);
   // The cut may leave the start of a secret at the end.
   for (const std::string& segredo : segredos) {
     for (std::size_t n = segredo.size() - 1; n >= 3 && n < segredo.size(); --n) {
@@ -282,8 +324,7 @@ std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>&
       break;
     }
   }
-  if (trecho.empty()) return "";
-  return "começa com \"" + console::visivelNumaLinha(trecho) + (cortado ? "\"..." : "\"");
+  return "começa com \"" + trecho + (fim < corpo.size() ? "\"..." : "\"");
 }
 
 std::string descrever(const Pedido& pedido, const Resposta& resposta) {
@@ -293,6 +334,7 @@ std::string descrever(const Pedido& pedido, const Resposta& resposta) {
     texto += ", " + console::visivelNumaLinha(mascarar(resposta.tipoConteudo, pedido.segredos));
   if (resposta.tamanho == 0) return texto + ", corpo vazio";
   texto += ", " + std::to_string(resposta.tamanho) + " bytes";
+  if (resposta.interrompida) texto += " lidos até a primeira falha";
   const std::string trecho = trechoSeguro(resposta.inicio, pedido.segredos);
   return trecho.empty() ? texto : texto + ", " + trecho;
 }
@@ -354,7 +396,16 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
       resposta.falhaDaLeitura = std::current_exception();
     }
   }
-  const CURLcode codigo = fluxo.concluir();
+  const CURLcode codigo = fluxo.concluir(resposta.falhaDaLeitura != nullptr);
+  const char* tipo = nullptr;
+  if (curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &tipo) == CURLE_OK && tipo != nullptr)
+    resposta.tipoConteudo = tipo;
+  // The reader's failure came first: whatever ended the transfer after it
+  // was its doing.
+  if (recepcao.abortado) {
+    resposta.interrompida = codigo != CURLE_OK;
+    return std::move(resposta);
+  }
   if (recepcao.semMemoria) throw std::bad_alloc();
   // A body cut short by the transfer explains whatever the reader found.
   if (recepcao.grandeDemais)
@@ -366,10 +417,12 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
     throw falhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " não mandou nenhum byte em " +
                           std::to_string(implantacao::kSilencioApiSegundos) + " s (" +
                           std::to_string(recepcao.recebidos) + " bytes do corpo tinham chegado)");
+  if (recepcao.lento)
+    throw falhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " mandou o corpo a menos de " +
+                          std::to_string(kPisoBytesPorSegundo >> 10) + " KB/s por " +
+                          std::to_string(implantacao::kLentidaoApiSegundos) + " s (" +
+                          std::to_string(recepcao.recebidos) + " bytes do corpo tinham chegado)");
   if (codigo != CURLE_OK) throw falhaTransporte(descreverFalha(pedido, codigo, erro));
-  const char* tipo = nullptr;
-  if (curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &tipo) == CURLE_OK && tipo != nullptr)
-    resposta.tipoConteudo = tipo;
   return std::move(resposta);
 }
 

@@ -50,6 +50,9 @@ struct Resposta {
   std::size_t tamanho = 0;   ///< bytes of the body, decoded (gzip, deflate, br and zstd)
   std::string inicio;        ///< the body's first bytes, for diagnostics (see trechoSeguro)
   std::exception_ptr falhaDaLeitura;  ///< what the reader threw, if anything
+  /// The transfer was ended at the reader's failure: `tamanho` is what had
+  /// arrived by then.
+  bool interrompida = false;
 };
 
 /// Reads the decoded body from a stream that blocks until more of it has
@@ -62,7 +65,8 @@ using LeitorCorpo = std::function<void(std::istream& corpo)>;
 /// falhas::Falha of kind "falha de comunicação com a API" when the request
 /// could not be completed (name resolution, connection, TLS handshake or
 /// certificate check, a transfer that broke off, or a server that sent
-/// nothing for implantacao::kSilencioApiSegundos; the message names the
+/// nothing for implantacao::kSilencioApiSegundos, or a body slower than
+/// 1 KB/s over implantacao::kLentidaoApiSegundos; the message names the
 /// request and carries libcurl's own text or the silence's length), and
 /// RespostaInvalida for a decoded body larger than
 /// implantacao::kCorpoApiMaximo, before anything `ler` threw, which comes
@@ -83,11 +87,11 @@ RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int i
                            std::size_t byte);
 
 /// The start of a body which is not JSON, safe to show: empty when the body
-/// starts like JSON; otherwise the bytes before the first character that
-/// opens a value in a common format ("{", "[", "\"", "'", "=", ":", "<"),
-/// where a secret could begin, at most 60 of them, every secret masked (also
-/// a prefix of one that the cut leaves at the end), made visible as
-/// console::visivelNumaLinha does. `corpo` may be only the body's start.
+/// starts like JSON; otherwise only its leading word of ASCII letters (at
+/// most 16), after a markup "<", "<!" or "<?" and then with a second word
+/// ("<!DOCTYPE html"), every secret masked (also a prefix of one that the
+/// cut leaves at the end); empty when there is no such word. `corpo` may be
+/// only the body's start.
 std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos);
 
 }  // namespace api

@@ -61,20 +61,20 @@ void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao, boo
   falhas::definirEtapa("ao entrar na API (POST /login)");
   const api::Valor token = api::obterTokenSistemaZelvo();
 
-  // The list is turned into records while it is parsed; its shape failures
-  // surface once the whole body has been read.
+  // The list is turned into records while it is parsed; its first shape
+  // failure ends the transfer.
   falhas::definirEtapa("ao ler a lista de acessos (GET /acessos)");
   MontadorClientes montador;
   std::string resposta;
-  const nlohmann::ordered_json documento = api::obterListaClientes(
-      token, [&](nlohmann::ordered_json& entrada) { montador.cliente(entrada); }, resposta);
-
-  falhas::definirEtapa("ao montar o inventário");
   Clientes clientes;
   try {
+    const nlohmann::ordered_json documento = api::obterListaClientes(
+        token, [&](nlohmann::ordered_json& entrada) { montador.cliente(entrada); }, resposta);
+    falhas::definirEtapa("ao montar o inventário");
     clientes = montador.concluir(documento);
   } catch (const FalhaInventario& falha) {
     // The list ended the run: say what the server answered with it.
+    falhas::definirEtapa("ao montar o inventário");
     throw FalhaInventario(std::string(falha.what()) + "; resposta a GET /acessos: " + resposta);
   }
 

@@ -20,10 +20,22 @@ bool vazio(const ordered_json& v) {
   return v.is_null() || v.empty() || (v.is_string() && v.get_ref<const std::string&>().empty());
 }
 
-// The member `nome` of `objeto`, or null when it is absent.
-const ordered_json* membro(const ordered_json& objeto, const char* nome) {
+// The member `nome` of `objeto`, or null when it is absent. A value the
+// reader would not keep (too long, too deep) is a shape error of its own.
+const ordered_json* membro(const ordered_json& objeto, const char* nome, const std::string& onde) {
   const auto it = objeto.find(nome);
-  return it == objeto.end() ? nullptr : &*it;
+  if (it == objeto.end()) return nullptr;
+  switch (api::excesso(*it)) {
+    case api::Excesso::tamanho:
+      throw FalhaInventario(onde + ": \"" + nome + "\" passa de " +
+                            std::to_string(api::kCustoMaximo >> 10) + " KB");
+    case api::Excesso::profundidade:
+      throw FalhaInventario(onde + ": \"" + nome + "\" tem mais de " +
+                            std::to_string(api::kProfundidadeMaxima) + " níveis de aninhamento");
+    case api::Excesso::nenhum:
+      break;
+  }
+  return &*it;
 }
 
 }  // namespace
@@ -56,12 +68,7 @@ Acesso lerAcesso(std::string_view acesso, const std::string& onde) {
 
 void MontadorClientes::cliente(const ordered_json& entrada) {
   ++posicao_;
-  if (falha_) return;
-  try {
-    lerCliente(entrada);
-  } catch (const FalhaInventario& erro) {
-    falha_ = erro.what();
-  }
+  lerCliente(entrada);
 }
 
 void MontadorClientes::acrescentar(const std::string& rotulo, RegistroMaquina&& registro) {
@@ -80,11 +87,11 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
   std::string onde = "cliente na posição " + std::to_string(posicao_);
   if (!c.is_object())
     throw FalhaInventario(onde + ": a entrada não é um objeto JSON (" + encontrado(c) + ")");
-  const ordered_json* numero = membro(c, "numero");
+  const ordered_json* numero = membro(c, "numero", onde);
   if (numero == nullptr) throw FalhaInventario(onde + ": falta o membro \"numero\"");
   const std::string numeroTexto = api::Valor(*numero).texto();
   onde += " (numero " + numeroTexto + ")";
-  const ordered_json* produto = membro(c, "produto");
+  const ordered_json* produto = membro(c, "produto", onde);
   if (produto == nullptr) throw FalhaInventario(onde + ": falta o membro \"produto\"");
   if (!produto->is_array())
     throw FalhaInventario(onde + ": \"produto\" não é um array (" + encontrado(*produto) + ")");
@@ -92,9 +99,9 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
   const ordered_json& primeiro = produto->front();
   if (!primeiro.is_object())
     throw FalhaInventario(onde + ": produto[0] não é um objeto (" + encontrado(primeiro) + ")");
-  const ordered_json* nome = membro(primeiro, "nome");
+  const ordered_json* nome = membro(primeiro, "nome", onde);
   const std::string rotulo = numeroTexto + " - " + (nome ? api::Valor(*nome).texto() : "N/A");
-  const ordered_json* maquinas = membro(primeiro, "maquinas");
+  const ordered_json* maquinas = membro(primeiro, "maquinas", onde);
   if (maquinas == nullptr)
     throw FalhaInventario(onde + ": falta o membro \"maquinas\" em produto[0]");
   if (!maquinas->is_array())
@@ -110,15 +117,16 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
     if (!m.is_object())
       throw FalhaInventario(ondeMaquina() + ": a entrada não é um objeto JSON (" + encontrado(m) +
                             ")");
-    const ordered_json* tipo = membro(m, "tipo");
+    const ordered_json* tipo = membro(m, "tipo", ondeMaquina());
     if (tipo == nullptr) throw FalhaInventario(ondeMaquina() + ": falta o membro \"tipo\"");
     if (*tipo == "database" || *tipo == "outro") continue;
 
-    const ordered_json* senhaVm = membro(m, "senhaVm");
-    const ordered_json* senhaRoot = membro(m, "senhaRoot");
-    const ordered_json* ip = membro(m, "ip");
-    const ordered_json* porta = membro(m, "sshPort");
-    const ordered_json* user = membro(m, "user");
+    const ordered_json* senhaVm = membro(m, "senhaVm", ondeMaquina());
+    const ordered_json* senhaRoot = membro(m, "senhaRoot", ondeMaquina());
+    const ordered_json* ip = membro(m, "ip", ondeMaquina());
+    const ordered_json* porta = membro(m, "sshPort", ondeMaquina());
+    const ordered_json* user = membro(m, "user", ondeMaquina());
+    const ordered_json* acesso = membro(m, "acesso", ondeMaquina());
     if (ip && porta && user && senhaVm && senhaRoot) {
       acrescentar(rotulo, {nullptr, api::Valor(*tipo), api::Valor(*ip), api::Valor(*porta),
                            api::Valor(*user), api::Valor(*senhaVm), api::Valor(*senhaRoot)});
@@ -126,7 +134,6 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
     }
     // The short form, only for entries with enough members to be a machine.
     if (m.size() <= 4) continue;
-    const ordered_json* acesso = membro(m, "acesso");
     if (!acesso || vazio(*acesso) || !senhaVm || vazio(*senhaVm) || !senhaRoot || vazio(*senhaRoot))
       continue;
     if (!acesso->is_string())
@@ -141,7 +148,6 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
 }
 
 Clientes MontadorClientes::concluir(const ordered_json& documento) {
-  if (falha_) throw FalhaInventario(*falha_);
   if (!documento.is_array())
     throw FalhaInventario("a lista de acessos não é um array JSON (" + encontrado(documento) + ")");
   indicePorRotulo_.clear();

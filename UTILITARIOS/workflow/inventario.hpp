@@ -72,10 +72,9 @@ Acesso lerAcesso(std::string_view acesso, const std::string& onde);
 
 /// Builds the records and the grouping from the access list's customer
 /// entries, handed one at a time while the list is parsed (see
-/// api::lerPorElemento). A failure is kept and thrown by `concluir()`, after
-/// the parsing has ended: a body that turns out not to be JSON is reported
-/// as such, as it would be if the list had been parsed first. Entries after
-/// the first failure are not looked at.
+/// api::lerPorElemento). The first failure is thrown at once, from
+/// `cliente()`, so that the transfer of a body already known to be unusable
+/// stops there.
 class MontadorClientes {
  public:
   void cliente(const nlohmann::ordered_json& entrada);
@@ -86,7 +85,6 @@ class MontadorClientes {
  private:
   void lerCliente(const nlohmann::ordered_json& c);
   void acrescentar(const std::string& rotulo, RegistroMaquina&& registro);
-  std::optional<std::string> falha_;
   std::size_t posicao_ = 0;
   Clientes clientes_;
   std::unordered_map<std::string, std::size_t> indicePorRotulo_;

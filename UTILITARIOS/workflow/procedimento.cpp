@@ -97,17 +97,17 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
   falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
 
   // Texts from the API or the machine reach the terminal with their
-  // control characters made visible.
-  const std::string destinoVisivel = console::visivel(destino);
+  // control characters made visible; the API's stay on their line.
+  const std::string destinoVisivel = console::visivelNumaLinha(destino);
   const auto mostrar = [](const std::string& recebido) { return console::visivel(recebido); };
 
-  console::linha(saida, {std::to_string(n), "Cliente: " + console::visivel(cliente) +
+  console::linha(saida, {std::to_string(n), "Cliente: " + console::visivelNumaLinha(cliente) +
                                                 " | Atualizando " + destinoVisivel});
 
   if (api::verificarIp(host) != api::kPublico) {
     console::linha(
         saida,
-        {YELLOW, "IP " + console::visivel(host) + " não é um IP público. Não é possível atualizar.",
+        {YELLOW, "IP " + console::visivelNumaLinha(host) + " não é um IP público. Não é possível atualizar.",
          RESET});
     return Desfecho::ipNaoPublico;
   }
@@ -133,7 +133,7 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
     } catch (const ssh::ErroSSH& e) {
       // The line of the failure that ends the run; the target's user and
       // host in it come from the API.
-      console::linha(saida, {"SSH error: " + console::visivel(e.what())});
+      console::linha(saida, {"SSH error: " + console::visivelNumaLinha(e.what())});
       throw;
     }
   };
@@ -267,8 +267,10 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
   for (std::size_t n = 0; n < vms_selecionadas.size(); ++n) {
     const RegistroMaquina& maquina = *vms_selecionadas[n];
     desfechos.push_back(atualizarMaquina(saida, n, maquina, nomeCodigo, pastaCodigo, conexoes));
-    auditoria::registrar("máquina " + std::to_string(n) + ": cliente " + maquina.rotulo() + ", " +
-                         maquina.ip.texto() + ":" + maquina.porta.texto() + ": " +
+    auditoria::registrar("máquina " + std::to_string(n) + ": cliente " +
+                         auditoria::campo(maquina.rotulo()) + ", " +
+                         auditoria::campo(maquina.ip.texto()) + ":" +
+                         auditoria::campo(maquina.porta.texto()) + ": " +
                          std::string(nomeDe(desfechos.back())));
   }
   escreverResumo(saida, desfechos);

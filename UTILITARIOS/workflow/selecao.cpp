@@ -57,9 +57,9 @@ void selecionarInterativo(const Clientes& clientes, std::string_view tipoCliente
       std::string item = "[";
       item += std::to_string(++numero);
       item += "] ";
-      item += console::visivel(r.tipo.texto());
+      item += console::visivelNumaLinha(r.tipo.texto());
       item += " - ";
-      item += console::visivel(r.ip.texto());
+      item += console::visivelNumaLinha(r.ip.texto());
       console::escreverLinha(saida, {item});
     }
     saida << kPergunta << std::flush;

@@ -197,10 +197,11 @@ TEST_F(Login, RespostasDoLoginEmSequencia) {
   ASSERT_EQ(e.pedidos.size(), 2u);
   EXPECT_EQ(semOsDaCamadaHttp(cabecalhos(e.pedidos[1])), esperadosAcessos("12345"));
 
-  // An HTML page: markup may carry values, so only its status, type and size.
+  // An HTML page: markup may carry values, so only its status, type, size
+  // and leading word.
   e = rodar("2", "Hospital", "sair\n");
   esperarFalha(e, "ao entrar na API (POST /login)", "a resposta a POST /login não é JSON (");
-  EXPECT_TRUE(e.r.erro.ends_with("HTTP 502 Bad Gateway, text/html, 56 bytes\n")) << e.r.erro;
+  EXPECT_TRUE(e.r.erro.ends_with("HTTP 502 Bad Gateway, text/html, 56 bytes, começa com \"<html\"...\n")) << e.r.erro;
   EXPECT_EQ(e.pedidos.size(), 1u);
 
   // Broken JSON that holds the password: not quoted.
@@ -221,7 +222,7 @@ TEST_F(AcessosFalhos, RespostasDaListaEmSequencia) {
   e = rodar("1", "Hospital", "");
   esperarFalha(e, "ao ler a lista de acessos (GET /acessos)",
                "a resposta a GET /acessos não é JSON (");
-  EXPECT_TRUE(e.r.erro.ends_with("HTTP 502 Bad Gateway, text/html, 94 bytes\n")) << e.r.erro;
+  EXPECT_TRUE(e.r.erro.ends_with("HTTP 502 Bad Gateway, text/html, 94 bytes, começa com \"<html\"...\n")) << e.r.erro;
 
   e = rodar("1", "Hospital", "");
   esperarFalha(e, "ao ler a lista de acessos (GET /acessos)", "corpo vazio");

@@ -72,6 +72,44 @@ TEST(ClienteApi, ListaLidaElementoAElemento) {
   EXPECT_EQ(entregues, 2u);
 }
 
+// What is skipped or cut is still checked: a body is refused exactly where a
+// full parse refuses it, at the same byte.
+TEST(ClienteApi, OQueNaoSeGuardaAindaSeConfere) {
+  const std::string x(300000, 'x');
+  const std::string brancos(1 << 20, ' ');
+  for (const std::string& corpo : std::vector<std::string>{
+           R"([{"lixo": "abc)" + std::string("\x01") + R"(def"}])",
+           R"([{"lixo": "abc\qdef"}])",
+           R"([{"lixo": "\uD800x"}])",
+           R"([{"lixo": "\uD800\u0041"}])",
+           R"([{"lixo": "\uDC00"}])",
+           R"([{"lixo": "\u12G4"}])",
+           R"([{"lixo": "a)" + std::string("\xC3\x28") + R"("}])",
+           R"([{"lixo": "a)" + std::string("\xED\xA0\x80") + R"("}])",
+           R"([{"lixo": ")" + x + std::string("\x01") + R"("}])",
+           R"([{"lixo": [1, ")" + x + R"(", nul]}])",
+           R"([{"numero": ")" + x + x + std::string("\xF4\x90\x80\x80") + R"("}])",
+           R"([{"lixo": "abc)",
+           "[" + brancos + "x]",
+           "[1" + brancos + "2]",
+           "[[[[" + brancos + "[tru]]]]]",
+       }) {
+    std::size_t esperado = 0, obtido = 0;
+    try {
+      (void)nlohmann::json::parse(corpo);
+    } catch (const nlohmann::json::parse_error& e) {
+      esperado = e.byte;
+    }
+    try {
+      api::lerPorElemento(corpo, [](nlohmann::ordered_json&) {});
+    } catch (const nlohmann::json::parse_error& e) {
+      obtido = e.byte;
+    }
+    EXPECT_NE(esperado, 0u) << corpo.substr(0, 40);
+    EXPECT_EQ(obtido, esperado) << corpo.substr(0, 40);
+  }
+}
+
 TEST(ClienteApi, CorpoDoLoginTemLoginESenhaNessaOrdem) {
   const std::string corpo = api::corpoLogin();
   EXPECT_EQ(corpo,

@@ -74,21 +74,45 @@ inline bool verdadeiro(const json& v) {
   return !v.empty();
 }
 
+/// Whether a value that is read is too large or too deep to keep: 16 bytes
+/// for each value and member name, plus their bytes, past 64 KB; or more
+/// than 64 nested containers.
+inline bool excede(const json& v) {
+  std::size_t custo = 0;
+  const auto medir = [&](const auto& eu, const json& x, std::size_t nivel) -> bool {
+    custo += 16 + (x.is_string() ? x.get_ref<const std::string&>().size() : 0);
+    if (x.is_structured() && nivel > 64) return true;
+    if (x.is_object())
+      for (const auto& [chave, valor] : x.items())
+        custo += 16 + chave.size();
+    if (x.is_structured())
+      for (const json& filho : x)
+        if (eu(eu, filho, nivel + 1)) return true;
+    return custo > (std::size_t{64} << 10);
+  };
+  return medir(medir, v, 1);
+}
+
+// The member `k` of `o` as read: absent, or a failure when it is too large.
+inline bool excedeMembro(const json& o, const char* k) { return o.contains(k) && excede(o[k]); }
+
 inline Inventario inventario(const json& doc) {
   const Inventario falha{true, {}};
   if (!doc.is_array()) return falha;
   std::vector<std::pair<std::string, std::string>> discovery;
   for (const json& c : doc) {
-    if (!c.is_object() || !c.contains("numero")) return falha;
+    if (!c.is_object() || !c.contains("numero") || excedeMembro(c, "numero")) return falha;
     if (!c.contains("produto") || !c["produto"].is_array() || c["produto"].empty()) return falha;
     const json& p0 = c["produto"][0];
-    if (!p0.is_object()) return falha;
+    if (!p0.is_object() || excedeMembro(p0, "nome")) return falha;
     const std::string nome = p0.contains("nome") ? textoDe(p0["nome"]) : "N/A";
     if (!p0.contains("maquinas") || !p0["maquinas"].is_array()) return falha;
     const std::string rotulo = textoDe(c["numero"]) + " - " + nome;
     for (const json& m : p0["maquinas"]) {
-      if (!m.is_object() || !m.contains("tipo")) return falha;
+      if (!m.is_object() || !m.contains("tipo") || excede(m["tipo"])) return falha;
       if (m["tipo"] == "database" || m["tipo"] == "outro") continue;
+      for (const char* k : {"ip", "sshPort", "user", "senhaVm", "senhaRoot", "acesso"})
+        if (excedeMembro(m, k)) return falha;
       bool completa = true;
       for (const char* k : {"ip", "sshPort", "user", "senhaVm", "senhaRoot"})
         completa = completa && m.contains(k);
