@@ -59,8 +59,10 @@ RESPONSE: {"status": 200, "body": JSON | "raw": text | "body_file": path
   its first N bytes and hangs up; "cut" keeps only the encoded body's first
   N bytes (a negative N drops the last -N, e.g. -8 a gzip trailer) and sends
   them as a complete, well-framed answer.  "raw_charset" encodes "raw" in
-  another charset (e.g. utf-16); "blanks_mb": N serves N MB of blanks,
-  gzip-compressed (a small body that decodes huge; give "encoding": gzip).
+  another charset (e.g. utf-16); "blanks_mb": N serves "blanks_prefix"
+  (default none) and N MB of blanks, gzip-compressed (a small body that
+  decodes huge; give "encoding": gzip).  "trickle": N sends the body N bytes
+  a second.
   "silence": true reads the request and never answers; "stall": N sends the
   headers and the first N body bytes, then nothing more (the connection
   stays open until the client leaves).
@@ -310,6 +312,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             self.hold()
             return
+        if resp.get("trickle"):
+            pausa = 1.0 / float(resp["trickle"])
+            try:
+                for i in range(len(data)):
+                    self.wfile.write(data[i:i + 1])
+                    self.wfile.flush()
+                    time.sleep(pausa)
+            except OSError:
+                pass  # the client gave up
+            return
         if resp.get("truncate") is not None:
             # A server dying mid-body: promise everything, send a part, hang up.
             self.wfile.write(data[:int(resp["truncate"])])
@@ -431,7 +443,8 @@ class Api:
         elif "blanks_mb" in resp:
             gz = zlib.compressobj(9, zlib.DEFLATED, 31)
             bloco = b" " * (1 << 20)
-            data = b"".join(gz.compress(bloco) for _ in range(int(resp["blanks_mb"]))) + gz.flush()
+            data = gz.compress(resp.get("blanks_prefix", "").encode())
+            data += b"".join(gz.compress(bloco) for _ in range(int(resp["blanks_mb"]))) + gz.flush()
             with self.lock:
                 self.cache[key] = data
             return data

@@ -52,7 +52,7 @@ const std::vector<std::string> kSegredos = [] {
         "root-texto-Rx6", "ssh-objeto-Hx7", "root-objeto-Rx7", "ssh-privado-Hx3",
         "root-privado-Rx3", "tok-lab-metade", "tok-lab-xssi-1234", "tok-lab-jsonp-5678",
         "tok-lab-utf16-9012", "tok-lab-123", "VmPass01", "R00tPass01", "tok-esc-", "tok-nul-",
-        "k9z"})
+        "k9z", "R00tUnica"})
     todos.push_back(s);
   return todos;
 }();
@@ -295,12 +295,19 @@ TEST_F(Falhas, CadaRespostaHostilTerminaComACausaESemSegredo) {
     std::string saida = "";
     bool silencioso = false;
     double picoMb = 0;  ///< the run's peak memory stays under this; 0: not measured
+    std::string registro = "";  ///< a line of the system log the run writes
+    bool lento = false;         ///< needs the test build's short speed window
   };
   const std::string y = "\x1b[0;93m ", r = " \x1b[0;0m\n";
   const std::string privado = "IP 10.0.0.5 não é um IP público. Não é possível atualizar.";
   const std::string soPrivado = y + privado + r + y +
                                 "Resumo: 1 máquina, 0 atualizadas, 1 não atualizada (1 IP não "
                                 "público)." + r;
+  const auto repetir = [](const std::string& s, int n) {
+    std::string r;
+    while (n-- > 0) r += s;
+    return r;
+  };
   const auto anuncio = [](int n, const std::string& destino) {
     return std::to_string(n) + " Cliente: 1 - Alvo Hostil | Atualizando " + destino + "\n";
   };
@@ -346,11 +353,35 @@ TEST_F(Falhas, CadaRespostaHostilTerminaComACausaESemSegredo) {
        {"HTTP 403 Forbidden, text/plain, 18 bytes, começa com \"Token\"...\n"}},
       // 180 MB of empty arrays in members nobody reads are skipped unstored.
       {"wide arrays in the login", "", "", {}, anuncio(0, "10.0.0.5:22") + soPrivado, false,
-       150},
+       80},
       {"deep arrays in a list entry", "", "", {}, anuncio(0, "10.0.0.5:22") + soPrivado,
-       false, 150},
+       false, 80},
       {"label with U+202E", "", "", {},
        "0 Cliente: 1 - Alvo \\u202eHostil | Atualizando 10.0.0.5:22\n" + soPrivado},
+      // Values that are read, past their limits: refused, within a bounded
+      // memory, and a body known to be bad is not read further.
+      {"token nested deep", kLogin, kInvalida,
+       {"o token recebido de POST /login tem mais de 64 níveis de aninhamento"}, "", false, 80},
+      {"CSV login", kLogin, kInvalida,
+       {"não é JSON (erro de sintaxe, byte 1): HTTP 200 OK, text/csv, 48 bytes, começa com "
+        "\"ip\"...\n"}},
+      {"an address 100,000 deep, then a member", kInventario, kInesperada,
+       {"máquina na posição 1: \"ip\" tem mais de 64 níveis de aninhamento"}},
+      {"an access line nested deep", kInventario, kInesperada,
+       {"máquina na posição 1: \"acesso\" tem mais de 64 níveis de aninhamento"}, "", false, 80},
+      {"a long text nobody reads", "", "", {}, anuncio(0, "10.0.0.5:22") + soPrivado, false, 80},
+      {"a list opened, then blanks past the cap", kAcessos, kInvalida,
+       {"passa de " + std::to_string(HOSTIL_CORPO_MB) + " MB depois de decodificada"}, "", false,
+       80},
+      {"a syntax error, then blanks past the cap", kAcessos, kInvalida,
+       {"não é JSON (erro de sintaxe, byte 1): HTTP 200 OK, application/json, "}, "", false, 80},
+      {"a product name that forges lines", "", "", {},
+       "0 Cliente: 1 - Hostil\\x0a3 Cliente: 1000 - Hospital Falso\\x09\\u3164 - Alvo Hostil | "
+       "Atualizando 10.0.0.5:22\n" + soPrivado},
+      {"a product name that shows as 240 KB", "", "", {},
+       anuncio(0, "10.0.0.5:22").replace(15, 0, repetir("\\x01", 60000) + " - ") + soPrivado, false,
+       0, "máquina 0: cliente 1 - " + repetir("\\x01", 124) + "...[cortado], 10.0.0.5:22: IP não "
+          "público"},
       {"list stalled mid-body", kAcessos, kTransporte,
        {"GET /acessos: api.zelvo.example não mandou nenhum byte em " + silencio +
         " (100 bytes do corpo tinham chegado)"},
@@ -359,15 +390,27 @@ TEST_F(Falhas, CadaRespostaHostilTerminaComACausaESemSegredo) {
        {"POST /login: api.zelvo.example não mandou nenhum byte em " + silencio +
         " (0 bytes do corpo tinham chegado)"},
        "", true},
+      {"list trickling in", kAcessos, kTransporte,
+       {"GET /acessos: api.zelvo.example mandou o corpo a menos de 1 KB/s por " +
+        std::to_string(HOSTIL_LENTIDAO_S) + " s ("},
+       "", true, 0, "", true},
   };
   for (const Caso& k : casos) {
     SCOPED_TRACE(k.nome);
-    if (k.silencioso && HOSTIL_SILENCIO_S > 20) {
-      std::cout << "[ pulado   ] " << k.nome << ": configure -DZELVO_API_SILENCIO_S=2\n";
+    if ((k.silencioso && HOSTIL_SILENCIO_S > 20) || (k.lento && HOSTIL_LENTIDAO_S > 20)) {
+      std::cout << "[ pulado   ] " << k.nome
+                << ": configure -DZELVO_API_SILENCIO_S=2 -DZELVO_API_LENTIDAO_S=4\n";
       continue;
     }
+    const std::size_t registros = apoio::lerArquivo(estado() + "/syslog.log").size();
     const auto e = rodar("1", "Alvo");
-    if (k.picoMb > 0) {
+    if (!k.registro.empty()) {
+      const std::string novos = apoio::lerArquivo(estado() + "/syslog.log").substr(registros);
+      EXPECT_NE(novos.find(k.registro), std::string::npos) << novos.substr(0, 2000);
+    }
+    // The bounds are the release build's: the sanitizers add their own.
+    if (k.picoMb > 0 && HOSTIL_PICO_MEDIDO) {
+      std::cout << "[ pico     ] " << k.nome << ": " << e.r.picoMb << " MB\n";
       EXPECT_LT(e.r.picoMb, k.picoMb) << "MB at the peak";
     }
     if (k.etapa.empty()) {

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Writes a gzip body: PREFIX, a value of empty arrays of MB decoded
-megabytes, SUFFIX. "largo": [[],[],...]; "fundo": [[[...]]].
+"""Writes a gzip body: PREFIX, a value of MB decoded megabytes, SUFFIX.
+"largo": [[],[],...]; "fundo": [[[...]]]; "texto": "xxx...".
 
-    aninhados.py OUT.gz PREFIX SUFFIX MB largo|fundo
+    aninhados.py OUT.gz PREFIX SUFFIX MB largo|fundo|texto
 """
 import sys
 import zlib
@@ -17,6 +17,11 @@ with open(saida, "wb") as f:
         for _ in range(mb):
             f.write(gz.compress(b"[]," * (bloco // 3)))
         f.write(gz.compress(b"[]]"))
+    elif forma == "texto":
+        f.write(gz.compress(b'"'))
+        for _ in range(mb):
+            f.write(gz.compress(b"x" * bloco))
+        f.write(gz.compress(b'"'))
     else:
         for c in (b"[", b"]"):
             for _ in range(mb // 2):
