@@ -16,6 +16,12 @@ of about 50 MB, timed from the program's start to its first machine line
 empty arrays (gzipped to 180 KB) in a member nobody reads, of the login
 (wide) and of an access-list entry (deep), with the run's peak memory.
 Prints a table and writes bench/results/bench.json.
+
+    python3 bench/bench.py --api [PROGRAM]
+
+runs only the 50 MB list and the hostile bodies (also a 20 MB token and a
+40 MB access line nested deep, and a 200 MB text nobody reads) against
+PROGRAM (default build/atualizacao_em_massa), to compare two builds.
 """
 import json
 import os
@@ -130,13 +136,13 @@ def lista_grande(caminho, maquinas, por_cliente=50, alvo_bytes=None):
     return n, cliente, tamanho
 
 
-def inventario(rotulo, maquinas=None, alvo_bytes=None):
+def inventario(rotulo, maquinas=None, alvo_bytes=None, programa=PROGRAMA):
     corpo = os.path.join(RESULTADOS, "acessos-%s.json" % rotulo)
     n, clientes, tamanho = lista_grande(corpo, maquinas, alvo_bytes=alvo_bytes)
     saida = os.path.join(RESULTADOS, "inventario-%s.json" % rotulo)
     mundo = {"machines": [], "api": {"acessos": {"body_file": corpo}}}
     interno = "%s %s --stop-after-first-line -- %s atualizarEmMassa 1 Hospital coleta/disco.py > %s" % (
-        PY, MEDIR, PROGRAMA, saida)
+        PY, MEDIR, programa, saida)
     em_mundo(mundo, ["sh", "-c", interno])
     os.unlink(corpo)
     r = ler(saida)
@@ -153,35 +159,65 @@ PRIVADA = {"tipo": "manager", "ip": "10.0.0.5", "sshPort": 22, "user": "suporte"
            "senhaVm": "vm", "senhaRoot": "rt"}
 
 
-def aninhados(onde, mb=180):
-    """The whole run (login, list, one private machine skipped) with mb MB of
-    empty arrays in a member nobody reads."""
+# Hostile bodies: where the value goes, its shape, and the run's status.
+# "login" and "acessos": empty arrays in a member nobody reads (the run goes
+# on); "token" and "acesso": arrays nested in a value that is read (refused);
+# "texto": a text in a member nobody reads (the run goes on).
+HOSTIS = {"login": ("largo", 0), "acessos": ("fundo", 0), "token": ("fundo", 1),
+          "acesso": ("fundo", 1), "texto": ("texto", 0)}
+
+
+def aninhados(onde, mb=180, programa=PROGRAMA):
+    """The whole run (login, list, one private machine skipped) with a
+    hostile value of mb MB (see HOSTIS)."""
     corpo = os.path.join(RESULTADOS, "aninhados-%s.json.gz" % onde)
     cliente = {"numero": 1, "produto": [{"nome": "Bench Hospital", "maquinas": [PRIVADA]}]}
-    if onde == "login":
-        subprocess.run([PY, ANINHADOS, corpo, '{"token": "tok-bench", "lixo": ', "}", str(mb), "largo"],
-                       check=True)
-        api = {"login": {"body_file": corpo, "headers": [["Content-Encoding", "gzip"]]},
-               "acessos": {"body": [cliente]}}
+    forma, status = HOSTIS[onde]
+    api = {"acessos": {"body_file": corpo, "headers": [["Content-Encoding", "gzip"]]}}
+    if onde in ("login", "token"):
+        inicio = '{"token": "tok-bench", "lixo": ' if onde == "login" else '{"token": '
+        subprocess.run([PY, ANINHADOS, corpo, inicio, "}", str(mb), forma], check=True)
+        api = {"login": api["acessos"], "acessos": {"body": [cliente]}}
+    elif onde == "acesso":
+        inicio = ('[{"numero": 1, "produto": [{"nome": "Bench Hospital", "maquinas": [{"tipo": '
+                  '"manager", "a": 1, "b": 2, "senhaVm": "vm", "senhaRoot": "rt", "acesso": ')
+        subprocess.run([PY, ANINHADOS, corpo, inicio, "}]}]}]", str(mb), forma], check=True)
     else:
         inicio = json.dumps(cliente)[:-1] + ', "lixo": '
-        subprocess.run([PY, ANINHADOS, corpo, "[" + inicio, "}]", str(mb), "fundo"], check=True)
-        api = {"acessos": {"body_file": corpo, "headers": [["Content-Encoding", "gzip"]]}}
+        subprocess.run([PY, ANINHADOS, corpo, "[" + inicio, "}]", str(mb), forma], check=True)
     saida = os.path.join(RESULTADOS, "aninhados-%s.json" % onde)
-    interno = "%s %s -- %s atualizarEmMassa 1 Bench coleta/disco.py > %s" % (PY, MEDIR, PROGRAMA, saida)
+    interno = "%s %s -- %s atualizarEmMassa 1 Bench coleta/disco.py > %s" % (PY, MEDIR, programa, saida)
     em_mundo({"machines": [], "api": api}, ["sh", "-c", interno])
     tamanho = os.path.getsize(corpo)
     os.unlink(corpo)
     r = ler(saida)
-    if r["status"] != 0 or r["stdout_lines"] != 3:  # the machine, its warning, the summary
-        raise SystemExit("bench: the nested-array run went wrong: %s" % r)
+    # A run that goes on writes the machine, its warning and the summary.
+    if r["status"] != status or (status == 0 and r["stdout_lines"] != 3):
+        raise SystemExit("bench: the %s run went wrong: %s" % (onde, r))
     return {"where": onde, "decoded_mb": mb, "gzip_kb": round(tamanho / 1024),
             "wall_s": round(r["wall_s"], 2), "peak_rss_mb": round(r["max_rss_mb"], 1)}
+
+
+def so_api(programa):
+    """The API's figures alone: the 50 MB list and the hostile bodies, for
+    the given build of the program."""
+    os.makedirs(RESULTADOS, exist_ok=True)
+    i = inventario("50MB", alvo_bytes=50 * 1000 * 1000, programa=programa)
+    print("50 MB list: %.3f s to the first connect, %.1f MB at the peak" % (
+        i["to_first_connect_s"], i["peak_rss_mb"]))
+    print("%8s %11s %8s %8s %9s" % ("where", "decoded MB", "gzip KB", "wall s", "RSS MB"))
+    for onde, mb in (("login", 180), ("acessos", 180), ("token", 20), ("acesso", 40), ("texto", 200)):
+        a = aninhados(onde, mb, programa)
+        print("%8s %11d %8d %8.2f %9.1f" % (a["where"], a["decoded_mb"], a["gzip_kb"], a["wall_s"],
+                                             a["peak_rss_mb"]))
 
 
 def main():
     if os.geteuid() != 0:
         raise SystemExit("bench: run as root (the lab needs it)")
+    if sys.argv[1:2] == ["--api"]:
+        so_api(os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else PROGRAMA)
+        return
     os.makedirs(RESULTADOS, exist_ok=True)
     if not os.path.exists(PROGRAMA) or not os.path.exists(SEQUENCIAL):
         subprocess.run(["cmake", "-S", RAIZ, "-B", os.path.join(RAIZ, "build")], check=True)
