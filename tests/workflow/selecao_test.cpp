@@ -69,6 +69,16 @@ TEST(SelecaoInterativa, UmNumeroEscolheAMaquinaDaquelaPosicao) {
   EXPECT_EQ(ips(d.selecao), (std::vector<std::string>{"203.0.113.7", "198.51.100.10"}));
 }
 
+// A type from the API cannot add entries of its own to the menu.
+TEST(SelecaoInterativa, CadaEntradaFicaNumaLinha) {
+  const Dialogo d = dialogar(
+      apoio::montarClientes("[" + cliente(1, "Hospital", maquina(R"(manager\n[2] falso\t\u3164)",
+                                                                  "203.0.113.7")) + "]"),
+      "sair\n");
+  EXPECT_EQ(d.saida, "[1] manager\\x0a[2] falso\\x09\\u3164 - 203.0.113.7\n" + kPergunta +
+                         "Nenhuma VM selecionada. Encerrando.\n");
+}
+
 TEST(SelecaoInterativa, RespostasInvalidasPulamOCliente) {
   const Clientes c = exemplo();
   struct Caso {
