@@ -403,7 +403,12 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
   // The reader's failure came first: whatever ended the transfer after it
   // was its doing.
   if (recepcao.abortado) {
-    resposta.interrompida = codigo != CURLE_OK;
+    // Cut short only if the server had more to send than had arrived: a
+    // body that was complete may still end its transfer with the abort.
+    curl_off_t prometidos = -1, chegados = 0;
+    curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &prometidos);
+    curl_easy_getinfo(h, CURLINFO_SIZE_DOWNLOAD_T, &chegados);
+    resposta.interrompida = codigo != CURLE_OK && (prometidos < 0 || chegados < prometidos);
     return std::move(resposta);
   }
   if (recepcao.semMemoria) throw std::bad_alloc();
