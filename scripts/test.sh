@@ -23,9 +23,11 @@ inicio=$SECONDS
 marco() { echo "test: $1 after $((SECONDS - inicio)) s"; }
 cmake --preset release $silencio >/dev/null || exit 1
 
-# The three builds compile side by side from the start, and each build's
-# suites start as soon as it is done: the suites against the lab spend most
-# of their time in the pauses of the SSH sessions. The sanitizers' options
+# The three builds compile side by side from the start, the sanitizer ones
+# at a lower priority so that the normal build, whose suites are the
+# longest, ends first; each build's suites start as soon as it is done: the
+# suites against the lab spend most of their time in the pauses of the SSH
+# sessions. The sanitizers' options
 # are in the test presets. The demo, the lab's self-test and the package
 # test run no code of the sanitized builds, and the strict-sequence twins
 # only serve the report comparison of the normal build. A data race makes
@@ -36,7 +38,7 @@ sanitizada() {
   local preset=$1 pasta=$2
   shift 2
   cmake --preset "$preset" "$@" $silencio >/dev/null &&
-    cmake --build --preset "$preset" -j"$jobs" >"$pasta/compilacao.log" 2>&1 || return 1
+    nice -n 10 cmake --build --preset "$preset" -j"$jobs" >"$pasta/compilacao.log" 2>&1 || return 1
   marco "the $preset build"
   ctest --preset "$preset" >"$pasta/ctest.log" 2>&1
   marco "the $preset tests"
