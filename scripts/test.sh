@@ -15,7 +15,7 @@ bash scripts/install-deps.sh || exit 1
 # A short API silence and speed window, so that the hostile-API suite sees a
 # stalled or trickling server fail in seconds rather than after minutes.
 silencio="-DZELVO_API_SILENCIO_S=2 -DZELVO_API_LENTIDAO_S=4"
-# Optimised without debug information in the normal build, and -O1 -g1 in the
+# Optimised without debug information in the normal build, and -O0 -g1 in the
 # instrumented ones: enough for readable reports, and the builds are the
 # longest part of this command. Each line of this command's own says how
 # long it has run.
@@ -23,22 +23,32 @@ inicio=$SECONDS
 marco() { echo "test: $1 after $((SECONDS - inicio)) s"; }
 cmake --preset release $silencio >/dev/null || exit 1
 
-# The three builds compile side by side from the start, the sanitizer ones
-# at a lower priority so that the normal build, whose suites are the
-# longest, ends first; each build's suites start as soon as it is done: the
-# suites against the lab spend most of their time in the pauses of the SSH
-# sessions. The sanitizers' options
-# are in the test presets. The demo, the lab's self-test and the package
-# test run no code of the sanitized builds, and the strict-sequence twins
-# only serve the report comparison of the normal build. A data race makes
-# the program or a suite fail (status 66, a report on stderr). Five of the
-# normal build's tests run at once: most of them sleep in the strict build's
-# fixed pauses or wait on the lab's sessions.
+if ! cmake --build build -j"$jobs"; then
+  exit 1
+fi
+marco "the normal build"
+
+# The suites against the lab spend most of their time in the pauses of the
+# SSH sessions, so the two sanitizer builds compile meanwhile, side by side,
+# and each build's suites start as soon as it is done. The sanitizers'
+# options are in the test presets. The demo, the lab's self-test and the
+# package test run no code of the sanitized builds, and the strict-sequence
+# twins only serve the report comparison of the normal build. A data race
+# makes the program or a suite fail (status 66, a report on stderr). Five
+# of the normal build's tests run at once: most of them sleep in the strict
+# build's fixed pauses or wait on the lab's sessions. (Built side by side
+# from the start, or with the sanitizer builds at a lower priority, the
+# whole took longer: the machine is busy compiling either way.)
+{
+  ctest --test-dir build --output-on-failure -j5 >build/ctest.log 2>&1
+  marco "the normal build's tests"
+} &
+corridas=($!)
 sanitizada() {
   local preset=$1 pasta=$2
   shift 2
   cmake --preset "$preset" "$@" $silencio >/dev/null &&
-    nice -n 10 cmake --build --preset "$preset" -j"$jobs" >"$pasta/compilacao.log" 2>&1 || return 1
+    cmake --build --preset "$preset" -j"$jobs" >"$pasta/compilacao.log" 2>&1 || return 1
   marco "the $preset build"
   ctest --preset "$preset" >"$pasta/ctest.log" 2>&1
   marco "the $preset tests"
@@ -48,16 +58,6 @@ sanitizada asan build-asan -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" &
 construcoes=($!)
 sanitizada tsan build-tsan &
 construcoes+=($!)
-if ! cmake --build build -j"$jobs"; then
-  wait
-  exit 1
-fi
-marco "the normal build"
-{
-  ctest --test-dir build --output-on-failure -j5 >build/ctest.log 2>&1
-  marco "the normal build's tests"
-} &
-corridas=($!)
 construiu=0
 for c in "${construcoes[@]}"; do
   wait "$c" || construiu=1
