@@ -15,9 +15,10 @@ bash scripts/install-deps.sh || exit 1
 # A short API silence and speed window, so that the hostile-API suite sees a
 # stalled or trickling server fail in seconds rather than after minutes.
 silencio="-DZELVO_API_SILENCIO_S=2 -DZELVO_API_LENTIDAO_S=4"
-# Optimised without debug information in the normal build, and -O0 -g1 in the
+# Optimised without debug information in the normal build, and -O1 -g1 in the
 # instrumented ones: enough for readable reports, and the builds are the
-# longest part of this command. Each line of this command's own says how
+# longest part of this command (at -O0 they compile hardly faster, and their
+# suites under ASan take twice as long). Each line of this command's own says how
 # long it has run.
 inicio=$SECONDS
 marco() { echo "test: $1 after $((SECONDS - inicio)) s"; }
