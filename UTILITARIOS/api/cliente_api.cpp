@@ -156,12 +156,8 @@ Valor obterTokenSistemaZelvo() {
   if (token == documento.end())
     throw RespostaInvalida("a resposta a POST /login não tem o membro \"token\": " + descricao);
   // A token is a short text: anything larger is not kept, nor sent.
-  if (excesso(*token) == Excesso::tamanho)
-    throw RespostaInvalida("o token recebido de POST /login passa de " +
-                           std::to_string(kCustoMaximo >> 10) + " KB: " + descricao);
-  if (excesso(*token) == Excesso::profundidade)
-    throw RespostaInvalida("o token recebido de POST /login tem mais de " +
-                           std::to_string(kProfundidadeMaxima) + " níveis de aninhamento: " +
+  if (const Excesso e = excesso(*token); e != Excesso::nenhum)
+    throw RespostaInvalida("o token recebido de POST /login " + textoDoExcesso(e) + ": " +
                            descricao);
   Valor valor(*token);
   // Refused here, before it could reach a header.

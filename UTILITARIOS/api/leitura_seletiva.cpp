@@ -535,6 +535,18 @@ Excesso excesso(const ordered_json& valor) {
   return valor.is_binary() ? static_cast<Excesso>(valor.get_binary().subtype()) : Excesso::nenhum;
 }
 
+std::string textoDoExcesso(Excesso excesso) {
+  switch (excesso) {
+    case Excesso::tamanho:
+      return "passa de " + std::to_string(kCustoMaximo >> 10) + " KB";
+    case Excesso::profundidade:
+      return "tem mais de " + std::to_string(kProfundidadeMaxima) + " níveis de aninhamento";
+    case Excesso::nenhum:
+      break;
+  }
+  return "";
+}
+
 ordered_json lerSeletivo(std::istream& entrada, const Molde& molde,
                          const PorElemento& porElemento) {
   return ler(*entrada.rdbuf(), molde, porElemento);

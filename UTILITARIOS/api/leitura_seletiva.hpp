@@ -5,6 +5,7 @@
 #include <iosfwd>
 #include <limits>
 #include <nlohmann/json_fwd.hpp>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -43,6 +44,9 @@ inline constexpr std::size_t kCustoMaximo = std::size_t{64} << 10;
 inline constexpr std::size_t kProfundidadeMaxima = 64;
 enum class Excesso { nenhum, tamanho, profundidade };
 Excesso excesso(const nlohmann::ordered_json& valor);
+/// How a diagnostic says it: "passa de 64 KB", "tem mais de 64 níveis de
+/// aninhamento"; empty for Excesso::nenhum.
+std::string textoDoExcesso(Excesso excesso);
 
 /// Called with each element of a top-level array as soon as it is complete;
 /// the element is dropped afterwards.

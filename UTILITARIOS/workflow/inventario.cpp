@@ -25,16 +25,8 @@ bool vazio(const ordered_json& v) {
 const ordered_json* membro(const ordered_json& objeto, const char* nome, const std::string& onde) {
   const auto it = objeto.find(nome);
   if (it == objeto.end()) return nullptr;
-  switch (api::excesso(*it)) {
-    case api::Excesso::tamanho:
-      throw FalhaInventario(onde + ": \"" + nome + "\" passa de " +
-                            std::to_string(api::kCustoMaximo >> 10) + " KB");
-    case api::Excesso::profundidade:
-      throw FalhaInventario(onde + ": \"" + nome + "\" tem mais de " +
-                            std::to_string(api::kProfundidadeMaxima) + " níveis de aninhamento");
-    case api::Excesso::nenhum:
-      break;
-  }
+  if (const api::Excesso e = api::excesso(*it); e != api::Excesso::nenhum)
+    throw FalhaInventario(onde + ": \"" + nome + "\" " + api::textoDoExcesso(e));
   return &*it;
 }
 

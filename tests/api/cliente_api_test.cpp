@@ -75,38 +75,30 @@ TEST(ClienteApi, ListaLidaElementoAElemento) {
 // What is skipped or cut is still checked: a body is refused exactly where a
 // full parse refuses it, at the same byte.
 TEST(ClienteApi, OQueNaoSeGuardaAindaSeConfere) {
-  const std::string x(300000, 'x');
-  const std::string brancos(1 << 20, ' ');
+  const std::string x(300000, 'x'), brancos(1 << 20, ' ');
+  const auto lixo = [](const std::string& t) { return R"([{"lixo": ")" + t + R"("}])"; };
+  const auto byteDoErro = [](const auto& ler) -> std::size_t {
+    try {
+      ler();
+    } catch (const nlohmann::json::parse_error& e) {
+      return e.byte;
+    }
+    return 0;
+  };
   for (const std::string& corpo : std::vector<std::string>{
-           R"([{"lixo": "abc)" + std::string("\x01") + R"(def"}])",
-           R"([{"lixo": "abc\qdef"}])",
-           R"([{"lixo": "\uD800x"}])",
-           R"([{"lixo": "\uD800\u0041"}])",
-           R"([{"lixo": "\uDC00"}])",
-           R"([{"lixo": "\u12G4"}])",
-           R"([{"lixo": "a)" + std::string("\xC3\x28") + R"("}])",
-           R"([{"lixo": "a)" + std::string("\xED\xA0\x80") + R"("}])",
-           R"([{"lixo": ")" + x + std::string("\x01") + R"("}])",
-           R"([{"lixo": [1, ")" + x + R"(", nul]}])",
-           R"([{"numero": ")" + x + x + std::string("\xF4\x90\x80\x80") + R"("}])",
-           R"([{"lixo": "abc)",
-           "[" + brancos + "x]",
-           "[1" + brancos + "2]",
-           "[[[[" + brancos + "[tru]]]]]",
-       }) {
-    std::size_t esperado = 0, obtido = 0;
-    try {
-      (void)nlohmann::json::parse(corpo);
-    } catch (const nlohmann::json::parse_error& e) {
-      esperado = e.byte;
-    }
-    try {
-      api::lerPorElemento(corpo, [](nlohmann::ordered_json&) {});
-    } catch (const nlohmann::json::parse_error& e) {
-      obtido = e.byte;
-    }
+           lixo("abc\x01" "def"), lixo(R"(abc\qdef)"), lixo(R"(\uD800x)"), lixo(R"(\uD800\u0041)"),
+           lixo(R"(\uDC00)"), lixo(R"(\u12G4)"), lixo("a\xC3\x28"), lixo("a\xED\xA0\x80"),
+           lixo(x + "\x01"), R"([{"lixo": [1, ")" + x + R"(", nul]}])",
+           R"([{"numero": ")" + x + x + "\xF4\x90\x80\x80\"}]", R"([{"lixo": "abc)",
+           "[" + brancos + "x]", "[1" + brancos + "2]", "[[[[" + brancos + "[tru]]]]]"}) {
+    const std::size_t esperado = byteDoErro([&] {
+      const auto documento = nlohmann::json::parse(corpo);
+      (void)documento;
+    });
     EXPECT_NE(esperado, 0u) << corpo.substr(0, 40);
-    EXPECT_EQ(obtido, esperado) << corpo.substr(0, 40);
+    EXPECT_EQ(byteDoErro([&] { api::lerPorElemento(corpo, [](nlohmann::ordered_json&) {}); }),
+              esperado)
+        << corpo.substr(0, 40);
   }
 }
 
