@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -84,6 +85,10 @@ constexpr std::string_view kSenhaLida = "ZELVO-LIDA";
 static_assert(kLeitura.find(kEntregaDaSenhaRoot) != std::string_view::npos);
 
 constexpr auto kPausaDoPreparo = std::chrono::milliseconds(50);
+
+// libssh's time-out for a step is the rest of the deadline, counted from a
+// little later than ours.
+constexpr auto kFolgaDoPrazo = std::chrono::milliseconds(100);
 
 const char* const kSemCanal = "Erro. Execute \"connect()\" primeiro.";
 
@@ -166,10 +171,19 @@ void conexaoSSH::connect() {
 
   const auto limite = Relogio::now() + std::chrono::duration_cast<Relogio::duration>(
                                            Segundos(prazoUtilizavel(timeout_)));
+  // For the audit record: a host that let the deadline pass said nothing.
+  char prazo[32];
+  std::snprintf(prazo, sizeof prazo, "sem resposta em %g s", prazoUtilizavel(timeout_));
   auto restante = [&](const char* operacao) {
     const double s = Segundos(limite - Relogio::now()).count();
-    if (!(s > 0)) throw erro(operacao, "tempo limite de conexão esgotado");
+    if (!(s > 0)) throw ErroSSH(operacao, destino(), "tempo limite de conexão esgotado", prazo);
     definirTempoLimite(s);
+  };
+  // libssh's own failure, once its time-out (the rest of the deadline) ran out.
+  auto daBiblioteca = [&](const char* operacao) {
+    ErroSSH e = erroDaBiblioteca(operacao);
+    if (Relogio::now() + kFolgaDoPrazo < limite) return e;
+    return ErroSSH(operacao, destino(), ssh_get_error(client_.get()), prazo);
   };
 
   if (port_ <= 0 || port_ > 65535) throw erro("ao configurar a sessão", "porta inválida");
@@ -199,7 +213,7 @@ void conexaoSSH::connect() {
       if (dono.soquete_ >= 0) ::close(std::exchange(dono.soquete_, -1));
     }
   } soquete{*this};
-  const int copia = ::fcntl(abrirSoquete(limite), F_DUPFD_CLOEXEC, 0);
+  const int copia = ::fcntl(abrirSoquete(limite, prazo), F_DUPFD_CLOEXEC, 0);
   if (copia < 0) throw erro("ao conectar", std::strerror(errno));
   if (ssh_options_set(sessao, SSH_OPTIONS_FD, &copia) != SSH_OK) {
     ::close(copia);
@@ -209,7 +223,7 @@ void conexaoSSH::connect() {
   // One deadline for TCP, handshake, authentication and the shell: libssh
   // applies its time-out to each blocking step separately.
   restante("ao conectar");
-  if (ssh_connect(sessao) != SSH_OK) throw erroDaBiblioteca("ao conectar");
+  if (ssh_connect(sessao) != SSH_OK) throw daBiblioteca("ao conectar");
   const ssh_known_hosts_e registro = ssh_session_is_known_server(sessao);
   if (registro == SSH_KNOWN_HOSTS_CHANGED || registro == SSH_KNOWN_HOSTS_OTHER)
     throw ChaveDoServidorDiferente("a chave de " + destino() +
@@ -226,7 +240,9 @@ void conexaoSSH::connect() {
   }
   if (autenticacao == SSH_AUTH_PARTIAL)
     throw erro("ao autenticar", "o servidor exige mais de uma forma de autenticação");
-  if (autenticacao != SSH_AUTH_SUCCESS) throw erroDaBiblioteca("ao autenticar");
+  if (autenticacao == SSH_AUTH_DENIED)
+    throw ErroSSH("ao autenticar", destino(), ssh_get_error(sessao), "senha recusada");
+  if (autenticacao != SSH_AUTH_SUCCESS) throw daBiblioteca("ao autenticar");
 
   std::unique_ptr<ssh_channel_struct, LiberaCanal> canal(ssh_channel_new(sessao));
   if (!canal) throw erroDaBiblioteca("ao criar o canal");
@@ -301,7 +317,7 @@ bool conexaoSSH::clear_buffer(std::string_view marca, bool comPrompt, Relogio::t
   }
 }
 
-int conexaoSSH::abrirSoquete(Relogio::time_point limite) {
+int conexaoSSH::abrirSoquete(Relogio::time_point limite, const char* semResposta) {
   addrinfo dicas{};
   dicas.ai_socktype = SOCK_STREAM;
   dicas.ai_flags = AI_NUMERICSERV;
@@ -310,6 +326,7 @@ int conexaoSSH::abrirSoquete(Relogio::time_point limite) {
   if (resolvido != 0) throw erro("ao conectar", ::gai_strerror(resolvido));
   const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> enderecos(lista, ::freeaddrinfo);
   std::string motivo = "nenhum endereço";
+  int ultima = 0;  // the last address's errno
   for (const addrinfo* e = lista; e != nullptr; e = e->ai_next) {
     const int fd =
         ::socket(e->ai_family, e->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, e->ai_protocol);
@@ -350,8 +367,12 @@ int conexaoSSH::abrirSoquete(Relogio::time_point limite) {
       ::close(std::exchange(soquete_, -1));
     }
     motivo = std::strerror(falha);
+    ultima = falha;
   }
-  throw erro("ao conectar", motivo);
+  throw ErroSSH("ao conectar", destino(), motivo,
+                ultima == ECONNREFUSED ? "conexão recusada"
+                : ultima == ETIMEDOUT  ? semResposta
+                                       : "");
 }
 
 void conexaoSSH::interromper() noexcept {

@@ -117,7 +117,8 @@ class conexaoSSH : public SessaoRemota {
                     std::chrono::steady_clock::time_point minimo,
                     std::chrono::steady_clock::time_point limite);
   int autenticarInterativo();
-  int abrirSoquete(std::chrono::steady_clock::time_point limite);
+  // `semResposta`: the audit cause of a connect that timed out.
+  int abrirSoquete(std::chrono::steady_clock::time_point limite, const char* semResposta);
   ssh_channel_struct* canalUtilizavel(const char* operacao) const;
   bool haDados(const char* operacao);
   bool esperarDados(std::chrono::milliseconds espera, const char* operacao);

@@ -11,11 +11,19 @@ namespace ssh {
 /// authentication failure, a send on a closed channel, a reset connection).
 /// The message is libssh's own text followed by what was being done and the
 /// target ("Remote channel is closed (ao enviar o comando, suporte@10.0.0.1:22)");
-/// it never carries a password.
+/// it never carries a password. `causa()` says why, in the audit record's
+/// words: "senha recusada", "conexão recusada", "sem resposta em 10 s", or
+/// the library's own text.
 class ErroSSH : public falhas::Falha {
  public:
-  ErroSSH(const std::string& operacao, const std::string& destino, const std::string& detalhe)
-      : Falha("falha de SSH", detalhe + " (" + operacao + ", " + destino + ")") {}
+  ErroSSH(const std::string& operacao, const std::string& destino, const std::string& detalhe,
+          std::string causa = {})
+      : Falha("falha de SSH", detalhe + " (" + operacao + ", " + destino + ")"),
+        causa_(causa.empty() ? detalhe : std::move(causa)) {}
+  const std::string& causa() const noexcept { return causa_; }
+
+ private:
+  std::string causa_;
 };
 
 /// The server presented a key other than the one recorded for it in the
