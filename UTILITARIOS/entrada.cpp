@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "UTILITARIOS/console.hpp"
+#include "UTILITARIOS/encerramento.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/implantacao.hpp"
 #include "UTILITARIOS/texto.hpp"
@@ -50,9 +51,14 @@ void get_version(const std::string& programa) {
 }  // namespace
 
 int executar(int argc, const char* const* argv, std::size_t antecipacao, bool pausaFixa) {
+  // Before any thread exists, so that every thread leaves the signals to it.
+  encerramento::vigiar();
   if (argc != kArgumentosEsperados) {
     std::cout << "Erro crítico -- Contactar Zelvo soluções em: " << implantacao::kSuporteEmail
               << " ou " << implantacao::kSuporteTelefone << '\n';
+    std::cout.flush();
+    std::cerr << "uso: atualizacao_em_massa {atualizarEmMassa|listar|version} <1|2> "
+                 "<tipo de cliente> <caminho/do/script.py>\n";
     return 1;
   }
   const workflow::Argumentos argumentos{argv[1], argv[2], argv[3], argv[4]};
@@ -63,7 +69,7 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao, bool pa
     // and the report would be written into it.
     if (fcntl(STDOUT_FILENO, F_GETFD) < 0)
       throw falhas::Falha("relatório perdido", "a saída padrão está fechada");
-    if (mode == "atualizarEmMassa") {
+    if (mode == "atualizarEmMassa" || mode == "listar") {
       workflow::atualizarEmMassa(argumentos, antecipacao, pausaFixa);
     } else if (mode == "version") {
       get_version(argv[0]);
@@ -72,11 +78,16 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao, bool pa
     }
     std::cout.flush();
     console::verificarSaida(std::cout);
+    encerramento::fechar("regular");
   } catch (const std::exception& erro) {
+    if (dynamic_cast<const console::SaidaFechada*>(&erro) != nullptr)
+      encerramento::terminarPorSaidaFechada();
     falhas::relatarFalhaFatal(erro, std::cerr);
+    encerramento::fechar(falhas::descrever(&erro));
     return 1;
   } catch (...) {
     falhas::relatarFalhaDesconhecida(std::cerr);
+    encerramento::fechar(falhas::descrever(nullptr));
     return 1;
   }
   std::cout.flush();

@@ -6,7 +6,8 @@
 namespace entrada {
 
 /// Runs the tool with the process's argument list; returns the exit status.
-/// First makes the process non-dumpable, with no core file, and drops
+/// First hands SIGINT, SIGTERM and SIGHUP to encerramento's watcher, then
+/// makes the process non-dumpable, with no core file, and drops
 /// SSLKEYLOGFILE. Unhandled failures are reported on standard error here,
 /// once.
 /// `antecipacao`: how many machines the mass update connects ahead;

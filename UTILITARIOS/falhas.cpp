@@ -42,4 +42,8 @@ void relatarFalhaDesconhecida(std::ostream& err) {
   err.flush();
 }
 
+std::string descrever(const std::exception* erro) {
+  return "falha " + etapa() + ": " + (erro != nullptr ? tipoDe(*erro) : "erro desconhecido");
+}
+
 }  // namespace falhas

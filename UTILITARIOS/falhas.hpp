@@ -30,4 +30,8 @@ void definirEtapa(std::string etapa);
 void relatarFalhaFatal(const std::exception& erro, std::ostream& err);
 void relatarFalhaDesconhecida(std::ostream& err);
 
+/// "falha <stage>: <kind>" for the closing audit record; `erro` null for an
+/// unknown one. The message stays out: it may quote what a server sent.
+std::string descrever(const std::exception* erro);
+
 }  // namespace falhas

@@ -33,7 +33,8 @@ TEST(Entrada, ContagemErradaDeArgumentosDaErroCritico) {
     const auto r = rodar(argumentos);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.saida, kErroCritico);
-    EXPECT_EQ(r.erro, "");
+    EXPECT_EQ(r.erro, "uso: atualizacao_em_massa {atualizarEmMassa|listar|version} <1|2> "
+                      "<tipo de cliente> <caminho/do/script.py>\n");
   }
 }
 

@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
 #include "UTILITARIOS/api/cliente_api.hpp"
 #include "UTILITARIOS/auditoria.hpp"
+#include "UTILITARIOS/encerramento.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
 #include "UTILITARIOS/texto.hpp"
@@ -46,14 +48,23 @@ void conferirCaminho(const std::string& pastaCodigo) {
   }
 }
 
+// Who runs the tool, for the audit record: under sudo, the operator who
+// called it (the uid says whose rights the run has).
+std::string usuario() {
+  const std::string uid = std::to_string(::getuid());
+  const char* sudo = std::getenv("SUDO_USER");
+  if (sudo != nullptr && *sudo != '\0') return auditoria::campo(sudo) + " (sudo, uid " + uid + ")";
+  const passwd* conta = ::getpwuid(::getuid());
+  return std::string(conta ? conta->pw_name : "?") + " (uid " + uid + ")";
+}
+
 }  // namespace
 
 void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao, bool pausaFixa) {
-  const passwd* conta = ::getpwuid(::getuid());
-  auditoria::registrar("início: usuário " + std::string(conta ? conta->pw_name : "?") + " (uid " +
-                       std::to_string(::getuid()) + "), modo " + argumentos.mode + ", escopo " +
-                       argumentos.inserir + ", tipo " + argumentos.tipoCliente + ", script " +
-                       argumentos.pastaCodigo);
+  encerramento::abrir("início: usuário " + usuario() + ", modo " + argumentos.mode + ", escopo " +
+                      auditoria::campo(argumentos.inserir) + ", tipo " +
+                      auditoria::campo(argumentos.tipoCliente) + ", script " +
+                      auditoria::campo(argumentos.pastaCodigo));
   falhas::definirEtapa("ao conferir o caminho do script");
   conferirCaminho(argumentos.pastaCodigo);
   const std::string nomeCodigo = nomeCodigoDe(argumentos.pastaCodigo);
@@ -81,6 +92,10 @@ void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao, boo
   falhas::definirEtapa("na seleção de máquinas");
   const Selecao selecao =
       selecionarMaquinas(clientes, argumentos.inserir, argumentos.tipoCliente, std::cin, std::cout);
+  if (argumentos.mode == "listar") {
+    listarMaquinas(selecao.vms_selecionadas, argumentos.pastaCodigo, std::cout);
+    return;
+  }
   // Nothing chosen, "sair" included, still ends with the summary line.
   // The shell prompt's "$" ends the collection of a command's output.
   const FabricaSessao fabrica =

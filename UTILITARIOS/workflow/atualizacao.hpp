@@ -18,7 +18,8 @@ struct Argumentos {
 /// `antecipacao` machines ahead of the one being updated; with `pausaFixa`
 /// the sessions read output at fixed 0.2 s ticks (ssh::conexaoSSH). Returns
 /// when the run has ended regularly (exit status 0); every failure that no
-/// stage handles is thrown to the entry.
+/// stage handles is thrown to the entry. With the mode "listar" the run
+/// stops after the selection and lists the machines it would treat.
 void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao = 0,
                       bool pausaFixa = false);
 

@@ -12,6 +12,7 @@
 #include "UTILITARIOS/api/verificar_ip.hpp"
 #include "UTILITARIOS/auditoria.hpp"
 #include "UTILITARIOS/console.hpp"
+#include "UTILITARIOS/encerramento.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/implantacao.hpp"
 #include "UTILITARIOS/texto.hpp"
@@ -85,15 +86,22 @@ std::optional<Destino> destinoContatavel(const RegistroMaquina& maquina) {
                  maquina.senhaRoot.texto()};
 }
 
+// "host:port" as the report writes it; throws for a port that is no whole
+// number.
+std::string destinoDe(const RegistroMaquina& maquina) {
+  const texto::Inteiro porta = lerPorta(maquina.porta);
+  return maquina.ip.texto() + ":" + (porta.negativo ? "-" : "") + porta.digitos;
+}
+
+// `causa`: why the connection failed, for the audit record.
 Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaquina& maquina,
                           const std::string& nomeCodigo, const std::string& pastaCodigo,
-                          ConexoesAntecipadas& conexoes) {
+                          ConexoesAntecipadas& conexoes, std::string& causa) {
   falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
   // Values that are not texts take their JSON text.
   const std::string& host = maquina.ip.texto();
-  const texto::Inteiro porta = lerPorta(maquina.porta);
   const std::string& cliente = maquina.rotulo();
-  const std::string destino = host + ":" + (porta.negativo ? "-" : "") + porta.digitos;
+  const std::string destino = destinoDe(maquina);
   falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
 
   // Texts from the API or the machine reach the terminal with their
@@ -121,8 +129,10 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
                                " difere da registrada em known_hosts. Não é possível atualizar.",
                            RESET});
     return Desfecho::chaveDiferente;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
     // The half-made session is dropped; its owner releases what it holds.
+    const auto* ssh = dynamic_cast<const ssh::ErroSSH*>(&e);
+    causa = ssh != nullptr ? ssh->causa() : e.what();
     console::linha(saida, {YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
     return Desfecho::erroConectar;
   }
@@ -209,34 +219,53 @@ std::string_view nomeDe(Desfecho desfecho) {
   return "atualizada";
 }
 
-// The run's outcome at a glance: how many machines, how many updated, and
-// why the others were not, in a fixed order; the same text goes to the
-// audit record.
-void escreverResumo(std::ostream& saida, const std::vector<Desfecho>& desfechos) {
-  if (desfechos.empty()) {
-    console::linha(saida, {YELLOW, "Resumo: nenhuma máquina selecionada.", RESET});
-    auditoria::registrar("Resumo: nenhuma máquina selecionada.");
-    return;
-  }
+struct LinhaDeResumo {
+  std::string_view cor;
+  std::string texto;
+};
+
+// The run's outcome at a glance: how many machines, how many updated, why
+// the others were not, in a fixed order, and how many a cut run left
+// untreated; the same text closes the audit record.
+LinhaDeResumo resumo(const std::vector<Desfecho>& desfechos, std::size_t total) {
+  if (total == 0) return {YELLOW, "Resumo: nenhuma máquina selecionada."};
   const auto quantos = [&](Desfecho d) {
     return static_cast<std::size_t>(std::count(desfechos.begin(), desfechos.end(), d));
   };
   const std::size_t atualizadas = quantos(Desfecho::atualizada);
-  std::string texto = "Resumo: " + contagem(desfechos.size(), "máquina", "máquinas") + ", " +
+  std::string texto = "Resumo: " + contagem(total, "máquina", "máquinas") + ", " +
                       contagem(atualizadas, "atualizada", "atualizadas");
-  if (atualizadas == desfechos.size()) {
-    console::linha(saida, {GREEN, texto + ".", RESET});
-    auditoria::registrar(texto + ".");
-    return;
+  if (desfechos.size() > atualizadas) {
+    std::string causas;
+    for (const auto& [desfecho, causa] : kCausas)
+      if (const std::size_t k = quantos(desfecho))
+        causas += (causas.empty() ? "" : ", ") + std::to_string(k) + " " + std::string(causa);
+    texto += ", " +
+             contagem(desfechos.size() - atualizadas, "não atualizada", "não atualizadas") +
+             " (" + causas + ")";
   }
-  std::string causas;
-  for (const auto& [desfecho, causa] : kCausas)
-    if (const std::size_t k = quantos(desfecho))
-      causas += (causas.empty() ? "" : ", ") + std::to_string(k) + " " + std::string(causa);
-  texto += ", " + contagem(desfechos.size() - atualizadas, "não atualizada", "não atualizadas") +
-           " (" + causas + ").";
-  console::linha(saida, {YELLOW, texto, RESET});
-  auditoria::registrar(texto);
+  if (total > desfechos.size())
+    texto += ", " + contagem(total - desfechos.size(), "não tratada", "não tratadas") +
+             " (execução interrompida)";
+  return {atualizadas == total ? GREEN : YELLOW, texto + "."};
+}
+
+// A download line longer than a terminal takes would be cut by the remote
+// terminal: dash would then run nothing and say nothing. Refused before any
+// machine is touched.
+void conferirTamanho(const std::string& pastaCodigo) {
+  falhas::definirEtapa("ao conferir o caminho do script");
+  const std::string maiorVersao(kVersaoMaxima, '9');
+  const std::size_t tamanho =
+      comandos::comoRoot(comandos::download(
+                             comandos::enderecoDownload(implantacao::kScriptsUrl, maiorVersao,
+                                                        pastaCodigo)))
+          .size();
+  if (tamanho > comandos::kLinhaMaxima)
+    throw falhas::Falha("caminho do script longo demais",
+                        "o comando de download de " + pastaCodigo + " teria " +
+                            std::to_string(tamanho) + " bytes, e um terminal aceita até " +
+                            std::to_string(comandos::kLinhaMaxima));
 }
 
 }  // namespace
@@ -244,36 +273,67 @@ void escreverResumo(std::ostream& saida, const std::vector<Desfecho>& desfechos)
 void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
                        const FabricaSessao& fabrica, std::ostream& saida, std::size_t antecipacao) {
-  falhas::definirEtapa("ao conferir o caminho do script");
-  // A longer line would be cut by the remote terminal: dash would then run
-  // nothing and say nothing. Refused before any machine is touched.
-  const std::string maiorVersao(kVersaoMaxima, '9');
-  if (!vms_selecionadas.empty()) {
-    const std::size_t tamanho =
-        comandos::comoRoot(comandos::download(comandos::enderecoDownload(implantacao::kScriptsUrl,
-                                                                         maiorVersao, pastaCodigo)))
-            .size();
-    if (tamanho > comandos::kLinhaMaxima)
-      throw falhas::Falha("caminho do script longo demais",
-                          "o comando de download de " + pastaCodigo + " teria " +
-                              std::to_string(tamanho) + " bytes, e um terminal aceita até " +
-                              std::to_string(comandos::kLinhaMaxima));
-  }
+  if (!vms_selecionadas.empty()) conferirTamanho(pastaCodigo);
   std::vector<std::optional<Destino>> destinos;
   for (const RegistroMaquina* maquina : vms_selecionadas)
     destinos.push_back(destinoContatavel(*maquina));
   ConexoesAntecipadas conexoes(std::move(destinos), fabrica, antecipacao);
+  const std::size_t total = vms_selecionadas.size();
   std::vector<Desfecho> desfechos;
+  try {
+    for (std::size_t n = 0; n < total; ++n) {
+      const auto [cor, texto] = resumo(desfechos, total);
+      encerramento::resumoSeInterrompida(saida, cor, texto);
+      const RegistroMaquina& maquina = *vms_selecionadas[n];
+      std::string causa;
+      desfechos.push_back(
+          atualizarMaquina(saida, n, maquina, nomeCodigo, pastaCodigo, conexoes, causa));
+      auditoria::registrar("máquina " + std::to_string(n) + ": cliente " +
+                           auditoria::campo(maquina.rotulo()) + ", " +
+                           auditoria::campo(destinoDe(maquina)) + ": " +
+                           std::string(nomeDe(desfechos.back())) +
+                           (causa.empty() ? "" : " (" + auditoria::campo(causa) + ")"));
+    }
+  } catch (...) {
+    // The account of a run cut here: what was done, and what was not.
+    try {
+      const auto [cor, texto] = resumo(desfechos, total);
+      encerramento::escreverResumo(saida, cor, texto);
+    } catch (const std::exception&) {
+      // The report itself is lost: the failure that came first is told.
+    }
+    throw;
+  }
+  const auto [cor, texto] = resumo(desfechos, total);
+  encerramento::escreverResumo(saida, cor, texto);
+}
+
+void listarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
+                    const std::string& pastaCodigo, std::ostream& saida) {
+  if (vms_selecionadas.empty()) {
+    encerramento::escreverResumo(saida, YELLOW, "Resumo: nenhuma máquina selecionada.");
+    return;
+  }
+  conferirTamanho(pastaCodigo);
+  std::size_t publicos = 0;
   for (std::size_t n = 0; n < vms_selecionadas.size(); ++n) {
     const RegistroMaquina& maquina = *vms_selecionadas[n];
-    desfechos.push_back(atualizarMaquina(saida, n, maquina, nomeCodigo, pastaCodigo, conexoes));
-    auditoria::registrar("máquina " + std::to_string(n) + ": cliente " +
-                         auditoria::campo(maquina.rotulo()) + ", " +
-                         auditoria::campo(maquina.ip.texto()) + ":" +
-                         auditoria::campo(maquina.porta.texto()) + ": " +
-                         std::string(nomeDe(desfechos.back())));
+    falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
+    console::linha(saida, {std::to_string(n), "Cliente: " + console::visivelNumaLinha(maquina.rotulo()) +
+                                                  " | " + console::visivelNumaLinha(destinoDe(maquina))});
+    if (api::verificarIp(maquina.ip.texto()) == api::kPublico) {
+      ++publicos;
+    } else {
+      console::linha(saida, {YELLOW,
+                             "IP " + console::visivelNumaLinha(maquina.ip.texto()) +
+                                 " não é um IP público. Não é possível atualizar.",
+                             RESET});
+    }
   }
-  escreverResumo(saida, desfechos);
+  encerramento::escreverResumo(
+      saida, YELLOW,
+      "Resumo: " + contagem(vms_selecionadas.size(), "máquina selecionada", "máquinas selecionadas") +
+          ", " + std::to_string(publicos) + " com IP público. Nenhuma foi contatada.");
 }
 
 }  // namespace workflow

@@ -27,10 +27,12 @@ enum class Desfecho {
 };
 
 /// Treats every machine in order, numbering them from 0, and writes the
-/// report to `saida`, line by line as it goes, closed by a summary line of the outcomes (one
-/// for an empty selection too). Only a failed connect is handled (the machine
-/// is reported and skipped); any other failure is thrown, leaving the later
-/// machines untreated. Blocks for the whole update.
+/// report to `saida`, line by line as it goes, closed by a summary line of
+/// the outcomes (one for an empty selection too). Only a failed connect is
+/// handled (the machine is reported and skipped); any other failure is
+/// thrown after the summary, which counts the machine in progress and the
+/// later ones as untreated, as a signal's does (encerramento). Blocks for
+/// the whole update.
 ///
 /// Up to `antecipacao` machines after the current one are connected ahead
 /// (see ConexoesAntecipadas); the report, and the order in which commands
@@ -39,5 +41,11 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
                        const FabricaSessao& fabrica, std::ostream& saida,
                        std::size_t antecipacao = 0);
+
+/// The dry run: one line per machine in the order atualizarMaquinas would
+/// treat it ("{n} Cliente: {label} | {host}:{port}"), the non-public line
+/// where it would give it, and a summary; nothing is contacted.
+void listarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
+                    const std::string& pastaCodigo, std::ostream& saida);
 
 }  // namespace workflow

@@ -54,7 +54,17 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
   args.push_back(nullptr);
   const auto inicio = std::chrono::steady_clock::now();
   pid_t pid = 0;
-  const int rc = posix_spawn(&pid, args[0], &acoes, nullptr, args.data(), environ);
+  // The child starts as from a shell: SIGPIPE, which this process ignores,
+  // back to its default action.
+  posix_spawnattr_t atributos;
+  posix_spawnattr_init(&atributos);
+  sigset_t padrao;
+  sigemptyset(&padrao);
+  sigaddset(&padrao, SIGPIPE);
+  posix_spawnattr_setsigdefault(&atributos, &padrao);
+  posix_spawnattr_setflags(&atributos, POSIX_SPAWN_SETSIGDEF);
+  const int rc = posix_spawn(&pid, args[0], &acoes, &atributos, args.data(), environ);
+  posix_spawnattr_destroy(&atributos);
   posix_spawn_file_actions_destroy(&acoes);
   close(in[0]);
   close(out[1]);
@@ -75,6 +85,7 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
     fcntl(fdEntrada, F_SETFL, O_NONBLOCK);
   }
   signal(SIGPIPE, SIG_IGN);
+  auto sinalizado = inicio;
   bool abertos[2] = {true, true};
   while (abertos[0] || abertos[1]) {
     const auto decorrido = std::chrono::steady_clock::now() - inicio;
@@ -97,6 +108,7 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
     }
     if (segurada >= 0 && r.saida.ends_with(sinal.apos)) {
       kill(pid, sinal.sinal);
+      sinalizado = std::chrono::steady_clock::now();
       close(segurada);
       segurada = -1;
     }
@@ -117,7 +129,9 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
   rusage uso{};
   wait4(pid, &status, 0, &uso);
   r.picoMb = static_cast<double>(uso.ru_maxrss) / 1024.0;
-  r.segundos = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+  const auto fim = std::chrono::steady_clock::now();
+  r.segundos = std::chrono::duration<double>(fim - inicio).count();
+  if (sinalizado != inicio) r.aposSinal = std::chrono::duration<double>(fim - sinalizado).count();
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   if (argv[0] == programa()) transcrever(argv, entrada, r);
   return r;

@@ -14,6 +14,7 @@ struct Resultado {
   double segundos = 0.0;  ///< wall time
   bool expirou = false;   ///< killed after the time limit
   double picoMb = 0.0;    ///< peak resident memory, as /usr/bin/time -v reports it
+  double aposSinal = 0.0; ///< from SinalNoPrompt's signal to the end, in seconds
 };
 
 /// A signal for the child once its standard output ends with `apos` (a

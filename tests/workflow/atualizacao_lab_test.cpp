@@ -3,6 +3,7 @@
 // picks its machines through the customer type (the first word of the
 // customer's name in the world file).
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <array>
@@ -155,8 +156,9 @@ void verificarMaquinas() {
 }
 
 apoio::Resultado rodarComando(const std::vector<std::string>& argv,
-                              const std::string& entrada = "") {
-  auto r = apoio::executar(argv, entrada);
+                              const std::string& entrada = "",
+                              const apoio::SinalNoPrompt& sinal = {}) {
+  auto r = apoio::executar(argv, entrada, std::chrono::seconds(600), sinal);
   EXPECT_FALSE(r.expirou);
   static const auto senhas = senhasDoMundo();
   for (const auto& senha : senhas) {
@@ -176,6 +178,17 @@ apoio::Resultado rodar(const std::string& tipo, const std::string& pastaCodigo =
 }
 
 using apoio::linhas;
+
+// The system log from byte `desde` on, once it holds `trecho`: the lab's
+// listener writes each record a moment after it arrives.
+std::string registrosAte(std::size_t desde, const std::string& trecho) {
+  std::string novos;
+  for (int i = 0; i < 200; ++i, std::this_thread::sleep_for(50ms)) {
+    novos = apoio::lerArquivo(estado() + "/syslog.log").substr(desde);
+    if (novos.find(trecho) != std::string::npos) break;
+  }
+  return novos;
+}
 
 // Lines that carry remote output ("~label|part") must start with the label
 // and contain the part; the others must be identical.
@@ -211,7 +224,9 @@ std::vector<std::string> concatenar(std::initializer_list<std::vector<std::strin
 }
 
 TEST(AtualizacaoLab, CadaDesfechoDaMaquinaNaOrdemERodadaSegue) {
+  setenv("SUDO_USER", "joao", 1);  // the operator behind sudo
   const auto r = rodar("Hospital");
+  unsetenv("SUDO_USER");
   EXPECT_EQ(r.status, 0) << r.erro;
   EXPECT_EQ(r.erro, "");
   const std::string c1 = "Cliente: 1021 - Hospital Central | Atualizando ";
@@ -247,15 +262,20 @@ TEST(AtualizacaoLab, CadaDesfechoDaMaquinaNaOrdemERodadaSegue) {
   EXPECT_EQ(conteudo("h-ipv6", "disco.py"), corpo("3.11.2"));
   EXPECT_EQ(conteudo("h-curto", "disco.py"), corpo("3.10.12"));
   EXPECT_EQ(conteudo("h-ingles", "disco.py"), corpo("3.8.10"));
-  // The audit record in the system log: the start, each machine, the summary.
-  const std::string registros = apoio::lerArquivo(estado() + "/syslog.log");
+  // The audit record in the system log: the start, each machine (host:port
+  // as the console has it, why a connect failed), the summary.
+  const std::string registros = registrosAte(0, "fim: regular; Resumo: 13 máquinas, 6 atualizadas");
   for (const std::string registro :
-       {"atualizacao_em_massa[", "início: usuário root (uid 0), modo atualizarEmMassa, escopo 1, "
-                                 "tipo Hospital, script coleta/disco.py",
+       {"atualizacao_em_massa[", "início: usuário joao (sudo, uid 0), modo atualizarEmMassa, "
+                                 "escopo 1, tipo Hospital, script coleta/disco.py",
         "máquina 0: cliente 1021 - Hospital Central, 192.0.0.16:22: atualizada",
         "máquina 1: cliente 1021 - Hospital Central, 10.1.2.3:22: IP não público",
+        "máquina 2: cliente 1021 - Hospital Central, 192.0.0.17:2200: erro ao conectar (conexão "
+        "recusada)",
+        "máquina 3: cliente 1021 - Hospital Central, 192.0.0.18:22: erro ao conectar (senha recusada)",
+        "máquina 10: cliente 1187 - Hospital Norte, 192.0.0.24:2222: atualizada",
         "máquina 12: cliente 1187 - Hospital Norte, 192.0.0.27:22: falha de autenticação",
-        "Resumo: 13 máquinas, 6 atualizadas, 7 não atualizadas (1 IP não público"})
+        "fim: regular; Resumo: 13 máquinas, 6 atualizadas, 7 não atualizadas (1 IP não público"})
     EXPECT_NE(registros.find(registro), std::string::npos) << registro << "\n" << registros;
   EXPECT_TRUE(executavel("h-curto", "disco.py"));
   // Refused machines are untouched.
@@ -309,12 +329,17 @@ TEST(AtualizacaoLab, NomeDeScriptNaoExecutaComandos) {
 }
 
 TEST(AtualizacaoLab, ConexaoQueCaiNoMeioEncerraARodada) {
+  const std::size_t antes = apoio::lerArquivo(estado() + "/syslog.log").size();
   const auto r = rodar("Quebra");
   EXPECT_EQ(r.status, 1);
   const auto ls = linhas(r.saida);
   ASSERT_GE(ls.size(), 3u);
   EXPECT_NE(r.saida.find("1 Cliente: 5001 - Quebra Teste | Atualizando 192.0.0.81:22"), std::string::npos);
-  EXPECT_EQ(ls.back().rfind("SSH error: ", 0), 0u) << r.saida;
+  EXPECT_EQ(ls[ls.size() - 2].rfind("SSH error: ", 0), 0u) << r.saida;
+  const std::string resumo = "Resumo: 5 máquinas, 1 atualizada, 4 não tratadas (execução interrompida).";
+  EXPECT_EQ(ls.back(), Y + resumo + R);
+  const std::string fim = "fim: falha ao tratar a máquina 1 (192.0.0.81:22): falha de SSH; " + resumo;
+  EXPECT_NE(registrosAte(antes, fim).find(fim), std::string::npos);
   EXPECT_EQ(r.saida.find("192.0.0.82"), std::string::npos) << "the next machine stays untreated";
   EXPECT_EQ(conteudo("q-ok", "disco.py"), corpo("3.8.10"));
   EXPECT_EQ(conteudo("q-depois", "disco.py"), kAntigo);
@@ -325,27 +350,58 @@ TEST(AtualizacaoLab, ConexaoQueCaiNoMeioEncerraARodada) {
   EXPECT_LT(r.segundos, 9.5);
 }
 
-// An operator's Ctrl-C, or a reader that goes away, ends the run where it
-// is: the sessions opened ahead for the next machines go with it, and no
-// machine after the last one announced is touched.
-TEST(AtualizacaoLab, ConexoesAntecipadasMorremComARodadaInterrompida) {
-  const std::string comando = apoio::programa() + " atualizarEmMassa 1 Senhas coleta/disco.py";
-  const std::vector<std::pair<std::string, std::vector<std::string>>> casos = {
-      {"Ctrl-C", {"/usr/bin/timeout", "-s", "INT", "--preserve-status", "3", apoio::programa(),
-                  "atualizarEmMassa", "1", "Senhas", "coleta/disco.py"}},
-      {"closed pipe", {"/bin/sh", "-c", comando + " | head -n 3"}},
+// However a run ends, it leaves its account: the summary, counting the
+// machine in progress and the later ones as untreated, and a closing record
+// naming the signal or the failure. A signal still ends the process as the
+// shell expects, at once: the sessions opened ahead go with it, and no
+// machine after the one in progress is touched.
+TEST(AtualizacaoLab, RodadaInterrompidaDeixaResumoERegistro) {
+  const std::string p = apoio::programa();
+  const std::vector<std::string> senhas = {p, "atualizarEmMassa", "1", "Senhas", "coleta/disco.py"};
+  const std::vector<std::string> duplo = {p, "atualizarEmMassa", "2", "Duplo", "coleta/disco.py"};
+  const std::string maquina2 = "2 Cliente: 3001 - Senhas Especiais | Atualizando 192.0.0.52:22\n";
+  const std::string resumo = "Resumo: 10 máquinas, 2 atualizadas, 8 não tratadas (execução interrompida).";
+  struct Caso {
+    std::string nome;
+    std::vector<std::string> argv;
+    apoio::SinalNoPrompt sinal;
+    int status;
+    std::string resumo;  ///< the last line; "" for none at all
+    std::string registro;
   };
-  for (const auto& [nome, argv] : casos) {
-    const auto r = rodarComando(argv);
+  const std::vector<Caso> casos = {
+      {"Ctrl-C", senhas, {SIGINT, maquina2}, 130, resumo, "fim: sinal SIGINT; " + resumo},
+      {"SIGTERM", senhas, {SIGTERM, maquina2}, 143, resumo, "fim: sinal SIGTERM; " + resumo},
+      {"hang-up", senhas, {SIGHUP, maquina2}, 129, resumo, "fim: sinal SIGHUP; " + resumo},
+      {"closed pipe",
+       {"/bin/bash", "-c", p + " atualizarEmMassa 1 Senhas coleta/disco.py | head -n 3; exit ${PIPESTATUS[0]}"},
+       {}, 141, "", "fim: sinal SIGPIPE (a saída padrão foi fechada); Resumo: 10 máquinas, "},
+      {"Ctrl-C at the prompt", duplo, {SIGINT, "(ou 'sair'): "}, 130, "",
+       "fim: sinal SIGINT; nenhuma máquina tratada"},
+      {"end of input at the prompt", duplo, {}, 1, "",
+       "fim: falha na seleção de máquinas: seleção interrompida; nenhuma máquina tratada"},
+  };
+  for (const auto& c : casos) {
+    SCOPED_TRACE(c.nome);
+    const std::size_t antes = apoio::lerArquivo(estado() + "/syslog.log").size();
+    const auto r = rodarComando(c.argv, "", c.sinal);
+    EXPECT_EQ(r.status, c.status) << r.erro;
+    // Generous: a connect ahead waited out would take its 10 s.
+    EXPECT_LT(r.aposSinal, 5.0);
     const auto ls = linhas(r.saida);
+    if (c.resumo.empty())
+      EXPECT_EQ(r.saida.find("Resumo:"), std::string::npos) << r.saida;
+    else
+      EXPECT_EQ(ls.empty() ? "" : ls.back(), Y + c.resumo + R) << r.saida;
+    EXPECT_NE(registrosAte(antes, c.registro).find(c.registro), std::string::npos);
+    if (c.argv == duplo) continue;
     int ultima = -1;  // the last machine announced
     for (const auto& l : ls)
       if (l.find(" Cliente: ") != std::string::npos) ultima = std::stoi(l);
-    ASSERT_GE(ultima, 0) << nome << ": cut before the first machine: " << r.saida;
-    ASSERT_LT(ultima, 9) << nome << ": cut after the last machine";
+    ASSERT_GE(ultima, 0) << "cut before the first machine: " << r.saida;
     for (int i = ultima + 1; i <= 9; ++i) {
       const std::string m = i == 9 ? "s-lento" : "s-" + std::to_string(i);
-      EXPECT_EQ(conteudo(m, "disco.py"), kAntigo) << nome << ": " << m << " was touched";
+      EXPECT_EQ(conteudo(m, "disco.py"), kAntigo) << m << " was touched";
     }
     // The next case starts from old scripts again.
     for (int i = 0; i <= ultima; ++i)
@@ -396,20 +452,37 @@ TEST(AtualizacaoLab, ClienteAtualizadoPorInteiro) {
   }
 }
 
-// An empty selection is said, never a silent success: no manager, no
-// customer of the type, a scope other than 1 or 2, "sair" with nothing
-// chosen. NO_COLOR drops the colour sequences and nothing else.
-TEST(AtualizacaoLab, SelecaoVaziaTerminaComResumo) {
+// A run that contacts no machine still ends with its summary. An empty
+// selection is said, never a silent success: no manager, no customer of the
+// type, a scope other than 1 or 2, "sair" with nothing chosen. NO_COLOR
+// drops the colour sequences and nothing else. "listar" shows what the
+// update would treat, in its order, and touches nothing.
+TEST(AtualizacaoLab, RodadaSemContatoTerminaComResumo) {
   const std::string p = apoio::programa(), resumo = "Resumo: nenhuma máquina selecionada.";
+  const std::string menu = "[1] manager - 192.0.0.90\n[2] manager - 192.0.0.91\n\nDigite qual VM "
+                           "deseja subir (ou 'sair'): ";
+  const std::string d = " Cliente: 6001 - Duplo Teste | 192.0.0.9";
   const std::vector<std::pair<std::string, std::string>> casos = {
       {p + " atualizarEmMassa 1 Vazio coleta/disco.py", Y + resumo + R},
       {p + " atualizarEmMassa 1 Inexistente coleta/disco.py", Y + resumo + R},
       {p + " atualizarEmMassa 3 Hospital coleta/disco.py", Y + resumo + R},
       {"echo sair | " + p + " atualizarEmMassa 2 Duplo coleta/disco.py",
-       "[1] manager - 192.0.0.90\n[2] manager - 192.0.0.91\n\nDigite qual VM deseja subir (ou "
-       "'sair'): Nenhuma VM selecionada. Encerrando.\n" + Y + resumo + R},
+       menu + "Nenhuma VM selecionada. Encerrando.\n" + Y + resumo + R},
       {"NO_COLOR=1 " + p + " atualizarEmMassa 1 Vazio coleta/disco.py", resumo},
+      {p + " listar 1 Duplo coleta/disco.py",
+       "0" + d + "0:22\n1" + d + "1:22\n2" + d + "0:22\n3" + d + "1:22\n" + Y +
+           "Resumo: 4 máquinas selecionadas, 4 com IP público. Nenhuma foi contatada." + R},
+      {"echo 2 | " + p + " listar 2 Duplo coleta/disco.py",
+       menu + "0" + d + "1:22\n" + Y +
+           "Resumo: 1 máquina selecionada, 1 com IP público. Nenhuma foi contatada." + R},
+      {p + " listar 1 Vazio coleta/disco.py", Y + resumo + R},
   };
+  const std::size_t pedidos = apoio::pedidos().size();
+  const auto sshd = [] {
+    return apoio::lerArquivo(estado() + "/machines/d-1/sshd.log") +
+           apoio::lerArquivo(estado() + "/machines/d-2/sshd.log");
+  };
+  const std::string sshdAntes = sshd();
   for (const auto& [comando, saida] : casos) {
     const auto r = rodarComando({"/bin/sh", "-c", comando});
     EXPECT_EQ(r.status, 0) << comando;
@@ -417,6 +490,10 @@ TEST(AtualizacaoLab, SelecaoVaziaTerminaComResumo) {
     EXPECT_EQ(r.erro, "") << comando;
   }
   EXPECT_EQ(conteudo("v-1", "disco.py"), kAntigo);
+  EXPECT_EQ(sshd(), sshdAntes) << "an appliance was contacted";
+  for (std::size_t i = pedidos; i < apoio::pedidos().size(); ++i)
+    EXPECT_FALSE(apoio::pedidos()[i]["path"].get<std::string>().starts_with("/python"))
+        << "the repository was asked";
 }
 
 // A path that names no file, or that the remote commands would read as the
@@ -721,8 +798,11 @@ TEST(AtualizacaoLab, RelatorioQueNaoPodeSerEscritoEncerraARodada) {
   EXPECT_EQ(conteudo("rl-1", "disco.py"), kAntigo);
 }
 
-// sshd asking for the password only through keyboard-interactive (PAM).
+// sshd asking for the password only through keyboard-interactive (PAM);
+// then a host that accepts TCP and says nothing. The record tells the two
+// refusals apart.
 TEST(AtualizacaoLab, SenhaPedidaPorTecladoInterativo) {
+  const std::size_t antes = apoio::lerArquivo(estado() + "/syslog.log").size();
   const auto r = rodar("Pam");
   EXPECT_EQ(r.status, 0) << r.erro;
   const std::string c = "Cliente: 8501 - Pam Teste | Atualizando ";
@@ -730,7 +810,12 @@ TEST(AtualizacaoLab, SenhaPedidaPorTecladoInterativo) {
       r.saida,
       concatenar({atualizada("0 " + c + "192.0.0.113:22"),
                   {"1 " + c + "192.0.0.114:22", Y + "Erro ao conectar em 192.0.0.114:22." + R,
-                   Y + "Resumo: 2 máquinas, 1 atualizada, 1 não atualizada (1 erro ao conectar)." + R}}));
+                   "2 " + c + "192.0.0.28:22", Y + "Erro ao conectar em 192.0.0.28:22." + R,
+                   Y + "Resumo: 3 máquinas, 1 atualizada, 2 não atualizadas (2 erro ao conectar)." + R}}));
+  const std::string registros = registrosAte(antes, "fim: regular");
+  for (const std::string registro : {"192.0.0.114:22: erro ao conectar (senha recusada)",
+                                     "192.0.0.28:22: erro ao conectar (sem resposta em 10 s)"})
+    EXPECT_NE(registros.find(registro), std::string::npos) << registros;
   EXPECT_EQ(conteudo("pam-ok", "disco.py"), corpo("3.8.10"));
   EXPECT_EQ(conteudo("pam-errada", "disco.py"), kAntigo);
 }
