@@ -2,9 +2,10 @@
 # The package as an operator gets it: built by the README's package command
 # with GoogleTest and python3 out of sight, installed with apt into a
 # throw-away copy of this system (an overlay of / in a private mount
-# namespace), and checked there: the version mode from the PATH, the manual
-# page, the completion, the files the README promises, hardening-check and
-# lintian.
+# namespace), and checked there: the version mode from the PATH, the binary
+# closed to all but root and the operators' group, the manual page, the
+# completion, the files the README promises, hardening-check, lintian and
+# the purge.
 #   pacote_test.sh <source root> <build folder> <version>
 set -uo pipefail
 raiz=$1 pasta=$2 versao=$3
@@ -44,18 +45,28 @@ chroot "$r" bash -c 'cd /root && DEBIAN_FRONTEND=noninteractive apt-get install 
   _ "${deb##*/}" || { echo "pacote: apt install failed"; exit 1; }
 
 dependencias=$(dpkg-deb -f "$deb" Depends)
-for pacote in libssh-4 libcurl4 libc6 ca-certificates; do
+for pacote in libssh-4 libcurl4 libc6 ca-certificates adduser; do
   [[ ", $dependencias," == *", $pacote"[\ ,]* ]] || falha "Depends lacks $pacote: $dependencias"
 done
 
 linha=$(chroot "$r" atualizacao_em_massa version x x x | sed -n 2p)
 [[ $linha == "atualizacao_em_massa  $versao" ]] || falha "version mode printed '$linha'"
 
+# The package ships the binary as root's alone; postinst's statoverride opens it to the group.
+binario=/usr/bin/atualizacao_em_massa
+[[ $(dpkg-deb -c "$deb" | grep " .$binario\$") == "-rwxr-x--- root/root "* ]] || falha "staged binary mode"
+modo=$(chroot "$r" stat -c %U:%G:%a $binario)
+[[ $modo == root:atualizacao-em-massa:750 ]] || falha "installed binary is $modo"
+for comando in "head -c1 $binario" "$binario version x x x"; do
+  chroot --userspec=nobody:nogroup "$r" $comando &>/dev/null && falha "nobody could run: $comando"
+done
+chroot --userspec=nobody:atualizacao-em-massa "$r" $binario version x x x >/dev/null || falha "the group cannot run it"
+
 chroot "$r" man -w atualizacao_em_massa >/dev/null || falha "man does not find the page by name"
 pagina=$r/usr/share/man/man1/atualizacao_em_massa.1.gz
 avisos=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$pagina" 2>&1 >"$pasta/manual.txt")
 [[ -z $avisos ]] || falha "man -l warns: $avisos"
-for palavra in atualizarEmMassa version "STATUS DE SAÍDA" known_hosts; do
+for palavra in atualizarEmMassa listar version "STATUS DE SAÍDA" known_hosts atualizacao-em-massa; do
   grep -q "$palavra" "$pasta/manual.txt" || falha "manual page lacks '$palavra'"
 done
 
@@ -66,9 +77,11 @@ while IFS='|' read -r digitado esperado; do
     _ "$r/usr/share/bash-completion/completions/atualizacao_em_massa" "$digitado")
   [[ $oferecido == "$esperado" ]] || falha "completion of '$digitado': '$oferecido', expected '$esperado'"
 done <<'TABELA'
-atualizacao_em_massa |atualizarEmMassa version
+atualizacao_em_massa |atualizarEmMassa listar version
 atualizacao_em_massa v|version
+atualizacao_em_massa l|listar
 atualizacao_em_massa atualizarEmMassa |1 2
+atualizacao_em_massa listar |1 2
 atualizacao_em_massa version |
 atualizacao_em_massa atualizarEmMassa 1 |
 TABELA
@@ -84,6 +97,11 @@ $(diff <(echo "$prometidos") <(echo "$no_pacote"))"
 # show control-flow protection; Debian 12 does not ask for it either.
 hardening-check --nocfprotection "$r/usr/bin/atualizacao_em_massa" || falha "hardening-check"
 lintian --fail-on error "$deb" 2> >(grep -v "root privileges" >&2) || falha "lintian reports errors"
+
+# Purge takes back the group and the override.
+chroot "$r" dpkg --purge atualizacao-em-massa >/dev/null || falha "purge failed"
+chroot "$r" getent group atualizacao-em-massa && falha "purge kept the group"
+chroot "$r" dpkg-statoverride --list $binario && falha "purge kept the statoverride"
 
 echo "pacote: $falhas failure(s), $((SECONDS - inicio)) s"
 ((falhas == 0))
