@@ -74,7 +74,7 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
   Resultado r;
   std::size_t enviados = 0;
   int fdEntrada = in[1];
-  int segurada = -1;  // standard input kept open until the signal
+  int segurada = -1;  // standard input kept open until the end
   if (sinal.sinal != 0 && entrada.empty()) {
     segurada = fdEntrada;
     fdEntrada = -1;
@@ -106,11 +106,10 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
         (i == 0 ? r.saida : r.erro).append(buffer, static_cast<std::size_t>(n));
       }
     }
-    if (segurada >= 0 && r.saida.ends_with(sinal.apos)) {
+    // Standard input stays open, as a terminal's does, until the end.
+    if (segurada >= 0 && sinalizado == inicio && r.saida.ends_with(sinal.apos)) {
       kill(pid, sinal.sinal);
       sinalizado = std::chrono::steady_clock::now();
-      close(segurada);
-      segurada = -1;
     }
     if (fdEntrada >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP)) != 0) {
       const ssize_t n = write(fdEntrada, entrada.data() + enviados, entrada.size() - enviados);

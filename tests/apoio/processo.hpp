@@ -18,7 +18,7 @@ struct Resultado {
 };
 
 /// A signal for the child once its standard output ends with `apos` (a
-/// prompt); its standard input is held open until then.
+/// prompt); its standard input is held open until the child ends.
 struct SinalNoPrompt {
   int sinal = 0;  ///< 0: none
   std::string apos;
