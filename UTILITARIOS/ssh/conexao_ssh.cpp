@@ -4,6 +4,8 @@
 #include <libssh/libssh.h>
 #include <netdb.h>
 #include <poll.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -189,7 +191,6 @@ void conexaoSSH::connect() {
   if (port_ <= 0 || port_ > 65535) throw erro("ao configurar a sessão", "porta inválida");
   const unsigned int porta = static_cast<unsigned int>(port_);
   const int nao = 0;
-  const int sim = 1;
   const bool naoLerConfiguracao = false;
   // Unknown host keys are accepted and nothing is ever written; the
   // operator's known_hosts files are only read, so that a key recorded
@@ -199,9 +200,7 @@ void conexaoSSH::connect() {
       ssh_options_set(sessao, SSH_OPTIONS_PORT, &porta) != SSH_OK ||
       ssh_options_set(sessao, SSH_OPTIONS_USER, user_.c_str()) != SSH_OK ||
       ssh_options_set(sessao, SSH_OPTIONS_PUBKEY_AUTH, &nao) != SSH_OK ||
-      ssh_options_set(sessao, SSH_OPTIONS_PROCESS_CONFIG, &naoLerConfiguracao) != SSH_OK ||
-      // Keystrokes (the command line, the pager's blank) go out at once.
-      ssh_options_set(sessao, SSH_OPTIONS_NODELAY, &sim) != SSH_OK)
+      ssh_options_set(sessao, SSH_OPTIONS_PROCESS_CONFIG, &naoLerConfiguracao) != SSH_OK)
     throw erroDaBiblioteca("ao configurar a sessão");
 
   // The socket is ours, so that interromper() can shut it down from another
@@ -360,8 +359,13 @@ int conexaoSSH::abrirSoquete(Relogio::time_point limite, const char* semResposta
       std::lock_guard trava(mutex_);
       if (interrompido_) throw erro("ao conectar", "conexão interrompida");
       if (falha == 0) {
-        // libssh waits on the socket itself.
+        // libssh waits on the socket itself. Its own no-delay option does
+        // not reach a socket handed to it: without this, each command line
+        // after a small write (the pager's blank) waits a round trip for
+        // its ACK.
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        const int sim = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &sim, sizeof sim);
         return fd;
       }
       ::close(std::exchange(soquete_, -1));
