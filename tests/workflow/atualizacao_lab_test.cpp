@@ -557,10 +557,11 @@ std::vector<std::string> argumentosComSenha(const std::function<void()>& rodada)
   std::atomic<bool> fim = false;
   std::thread vigia([&] {
     for (std::error_code erro; !fim; erro.clear(), std::this_thread::sleep_for(10ms))
-      for (fs::directory_iterator p("/proc", erro), ultimo; !erro && p != ultimo; p.increment(erro))
+      for (fs::directory_iterator p("/proc", erro), ultimo; !erro && p != ultimo; p.increment(erro)) {
+        const std::string argumentos = apoio::lerArquivo((p->path() / "cmdline").string());
         for (const auto& senha : senhas)
-          if (apoio::lerArquivo((p->path() / "cmdline").string()).find(senha) != std::string::npos)
-            vistos.push_back(p->path());
+          if (argumentos.find(senha) != std::string::npos) vistos.push_back(p->path());
+      }
   });
   rodada();
   fim = true;
