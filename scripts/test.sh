@@ -46,18 +46,21 @@ marco "the normal build"
 } &
 corridas=($!)
 sanitizada() {
-  local preset=$1 pasta=$2
-  shift 2
+  local preset=$1 pasta=$2 gentileza=$3
+  shift 3
   cmake --preset "$preset" "$@" $silencio >/dev/null &&
-    cmake --build --preset "$preset" -j"$jobs" >"$pasta/compilacao.log" 2>&1 || return 1
+    nice -n "$gentileza" cmake --build --preset "$preset" -j"$jobs" >"$pasta/compilacao.log" 2>&1 ||
+    return 1
   marco "the $preset build"
   ctest --preset "$preset" >"$pasta/ctest.log" 2>&1
   marco "the $preset tests"
   return 0
 }
-sanitizada asan build-asan -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" &
+# ASan's suites are the longest of the three runs: its build goes first,
+# and TSan's, whose suites are shorter, yields to it.
+sanitizada asan build-asan 0 -DFUZZ_SECONDS="${FUZZ_SECONDS:-10}" &
 construcoes=($!)
-sanitizada tsan build-tsan &
+sanitizada tsan build-tsan 5 &
 construcoes+=($!)
 construiu=0
 for c in "${construcoes[@]}"; do
