@@ -113,10 +113,10 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
                                                 " | Atualizando " + destinoVisivel});
 
   if (api::verificarIp(host) != api::kPublico) {
-    console::linha(
-        saida,
-        {YELLOW, "IP " + console::visivelNumaLinha(host) + " não é um IP público. Não é possível atualizar.",
-         RESET});
+    console::linha(saida, {YELLOW,
+                           "IP " + console::visivelNumaLinha(host) +
+                               " não é um IP público. Não é possível atualizar.",
+                           RESET});
     return Desfecho::ipNaoPublico;
   }
 
@@ -240,8 +240,7 @@ LinhaDeResumo resumo(const std::vector<Desfecho>& desfechos, std::size_t total) 
     for (const auto& [desfecho, causa] : kCausas)
       if (const std::size_t k = quantos(desfecho))
         causas += (causas.empty() ? "" : ", ") + std::to_string(k) + " " + std::string(causa);
-    texto += ", " +
-             contagem(desfechos.size() - atualizadas, "não atualizada", "não atualizadas") +
+    texto += ", " + contagem(desfechos.size() - atualizadas, "não atualizada", "não atualizadas") +
              " (" + causas + ")";
   }
   if (total > desfechos.size())
@@ -257,9 +256,8 @@ void conferirTamanho(const std::string& pastaCodigo) {
   falhas::definirEtapa("ao conferir o caminho do script");
   const std::string maiorVersao(kVersaoMaxima, '9');
   const std::size_t tamanho =
-      comandos::comoRoot(comandos::download(
-                             comandos::enderecoDownload(implantacao::kScriptsUrl, maiorVersao,
-                                                        pastaCodigo)))
+      comandos::comoRoot(comandos::download(comandos::enderecoDownload(implantacao::kScriptsUrl,
+                                                                       maiorVersao, pastaCodigo)))
           .size();
   if (tamanho > comandos::kLinhaMaxima)
     throw falhas::Falha("caminho do script longo demais",
@@ -304,6 +302,8 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
     }
     throw;
   }
+  // A summary that cannot be written is no fault of the last machine.
+  falhas::definirEtapa("ao escrever o resumo");
   const auto [cor, texto] = resumo(desfechos, total);
   encerramento::escreverResumo(saida, cor, texto);
 }
@@ -319,8 +319,9 @@ void listarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
   for (std::size_t n = 0; n < vms_selecionadas.size(); ++n) {
     const RegistroMaquina& maquina = *vms_selecionadas[n];
     falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
-    console::linha(saida, {std::to_string(n), "Cliente: " + console::visivelNumaLinha(maquina.rotulo()) +
-                                                  " | " + console::visivelNumaLinha(destinoDe(maquina))});
+    console::linha(saida,
+                   {std::to_string(n), "Cliente: " + console::visivelNumaLinha(maquina.rotulo()) +
+                                           " | " + console::visivelNumaLinha(destinoDe(maquina))});
     if (api::verificarIp(maquina.ip.texto()) == api::kPublico) {
       ++publicos;
     } else {
@@ -332,8 +333,9 @@ void listarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
   }
   encerramento::escreverResumo(
       saida, YELLOW,
-      "Resumo: " + contagem(vms_selecionadas.size(), "máquina selecionada", "máquinas selecionadas") +
-          ", " + std::to_string(publicos) + " com IP público. Nenhuma foi contatada.");
+      "Resumo: " +
+          contagem(vms_selecionadas.size(), "máquina selecionada", "máquinas selecionadas") + ", " +
+          std::to_string(publicos) + " com IP público. Nenhuma foi contatada.");
 }
 
 }  // namespace workflow
