@@ -22,9 +22,9 @@ struct Estado {
   bool aberto = false;   // the start record was written
   bool fechado = false;  // so was the closing one
   bool sigpipePadrao = false;
-  std::ostream* saida = nullptr;     // while the machine loop runs
-  std::string cor;                   // of the summary a signal would write
-  std::optional<std::string> resumo; // the summary, written or not
+  std::ostream* saida = nullptr;      // while the machine loop runs
+  std::string cor;                    // of the summary a signal would write
+  std::optional<std::string> resumo;  // the summary, written or not
 };
 
 // Never destroyed: the watcher may still use it while the process exits.

@@ -148,7 +148,8 @@ Valor obterTokenSistemaZelvo() {
   pedido.segredos = formasDaSenha();
   ordered_json documento;
   std::string descricao;
-  pedir(pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLogin); }, descricao);
+  pedir(
+      pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLogin); }, descricao);
   if (!documento.is_object())
     throw RespostaInvalida("a resposta a POST /login não é um objeto JSON (é " +
                            std::string(nomeDoTipo(documento)) + "): " + descricao);

@@ -3,8 +3,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <istream>
@@ -90,8 +90,7 @@ std::size_t receber(char* dados, std::size_t, std::size_t n, void* destino) {
   auto* r = static_cast<Recepcao*>(destino);
   std::unique_lock trava(r->mutex);
   const auto antes = Relogio::now();
-  r->mudou.wait(trava,
-                [&] { return r->descartando || r->abortado || r->pendente.size() < kLote; });
+  r->mudou.wait(trava, [&] { return r->descartando || r->abortado || r->pendente.size() < kLote; });
   if (r->abortado) return 0;  // libcurl ends the transfer
   // The wait was the reader's, not the server's.
   r->ultimoByte = Relogio::now();
@@ -306,8 +305,8 @@ std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>&
     return i;
   };
   const std::size_t marcacao = corpo.starts_with("<!") || corpo.starts_with("<?") ? 2
-                               : corpo.starts_with("<")                          ? 1
-                                                                                 : 0;
+                               : corpo.starts_with("<")                           ? 1
+                                                                                  : 0;
   std::size_t fim = letras(marcacao);
   if (fim == marcacao) return "";
   // Markup names its kind in a second word ("<!DOCTYPE html").

@@ -52,7 +52,8 @@ class ValidadorTexto {
         hex_ = 0;
         return Passo::continua;
       }
-      if (alto_ || std::string_view("\"\\/bfnrt").find(static_cast<char>(b)) == std::string_view::npos)
+      if (alto_ ||
+          std::string_view("\"\\/bfnrt").find(static_cast<char>(b)) == std::string_view::npos)
         return Passo::erro;
       escape_ = 0;
       return Passo::continua;
@@ -229,7 +230,8 @@ class Intercalado : public std::streambuf {
     acrescimo_ = area_.size();
     if (abre) arrays_.push_back(c == '[');
     if (fecha && !arrays_.empty()) arrays_.pop_back();
-    const bool chave = !arrays_.empty() && !arrays_.back() && (anterior_ == '{' || anterior_ == ',');
+    const bool chave =
+        !arrays_.empty() && !arrays_.back() && (anterior_ == '{' || anterior_ == ',');
     anterior_ = c;
     area_ += consumir();
     if (c != '"') return true;
@@ -520,9 +522,8 @@ class Seletor {
 
 ordered_json ler(std::streambuf& fonte, const Molde& molde, const PorElemento& porElemento) {
   Seletor seletor(molde, porElemento);
-  Intercalado intercalado(fonte, [&](bool valor) {
-    return valor ? seletor.valorDescartado() : seletor.descartando();
-  });
+  Intercalado intercalado(
+      fonte, [&](bool valor) { return valor ? seletor.valorDescartado() : seletor.descartando(); });
   seletor.usar(intercalado);
   std::istream entrada(&intercalado);
   ordered_json::sax_parse(entrada, &seletor);

@@ -35,11 +35,10 @@ struct Molde {
 };
 
 /// A value kept whole (Forma::inteiro) costs 16 bytes for each value and
-/// each member name in it, plus the bytes of its texts and names; past kCustoMaximo, or nested deeper
-/// than kProfundidadeMaxima containers, it is not kept: in its place the
-/// reader leaves a mark that excesso() recognises, so that the caller names
-/// the member as a shape error. A hostile body thus costs no more memory and
-/// no deeper recursion than this, whatever it sends.
+/// each member name in it, plus the bytes of its texts and names; past kCustoMaximo, or nested
+/// deeper than kProfundidadeMaxima containers, it is not kept: in its place the reader leaves a
+/// mark that excesso() recognises, so that the caller names the member as a shape error. A hostile
+/// body thus costs no more memory and no deeper recursion than this, whatever it sends.
 inline constexpr std::size_t kCustoMaximo = std::size_t{64} << 10;
 inline constexpr std::size_t kProfundidadeMaxima = 64;
 enum class Excesso { nenhum, tamanho, profundidade };

@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <libssh/libssh.h>
 #include <netdb.h>
-#include <poll.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
