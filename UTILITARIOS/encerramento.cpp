@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <ostream>
+#include <system_error>
 #include <thread>
 
 #include "UTILITARIOS/auditoria.hpp"
@@ -90,12 +91,17 @@ void vigiar() {
     struct sigaction pipe {};
     estado().sigpipePadrao = sigaction(SIGPIPE, nullptr, &pipe) == 0 && pipe.sa_handler == SIG_DFL;
     ::signal(SIGPIPE, SIG_IGN);
-    std::thread([vigiados] {
-      int sinal = 0;
-      while (sigwait(&vigiados, &sinal) != 0) {
-      }
-      interrompida(sinal);
-    }).detach();
+    try {
+      std::thread([vigiados] {
+        int sinal = 0;
+        while (sigwait(&vigiados, &sinal) != 0) {
+        }
+        interrompida(sinal);
+      }).detach();
+    } catch (const std::system_error&) {
+      // No thread to spare: the signals keep their default action.
+      pthread_sigmask(SIG_UNBLOCK, &vigiados, nullptr);
+    }
   });
 }
 
