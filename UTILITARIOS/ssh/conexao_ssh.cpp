@@ -530,6 +530,10 @@ std::string conexaoSSH::execute_command(const std::string& command) {
           ultimoDado = Relogio::now();
         }
       }
+      // A shell that has ended sends nothing more: the command met a closed
+      // channel, whether its end came before the command line or after it.
+      if (!coletor.marcadorVisto() && ssh_channel_is_eof(channel_.get()))
+        throw erro("ao ler a saída", "o shell remoto terminou");
       if (Relogio::now() - ultimoDado > ocioso) break;
       if (coletor.marcadorVisto()) {
         if (pausaFixa_) break;
