@@ -120,7 +120,9 @@ TEST_F(GrandeSaida, DezMegabytesSemDesaceleracaoQuadratica) {
 using BytesInvalidos = Remoto;
 
 TEST_F(BytesInvalidos, Utf8InvalidoCaiENulFicaNaLinhaDaSenha) {
-  auto s = sessao(kEco, "$"s, 3);
+  // The calls must end at the prompt, far sooner than the idle time-out,
+  // however slow a loaded machine is.
+  auto s = sessao(kEco, "$"s, 30);
   s->connect();
   // A byte that starts nothing inside the prompt word, a NUL, an overlong
   // form, a surrogate, a code point past U+10FFFF and a sequence cut by the
@@ -128,13 +130,13 @@ TEST_F(BytesInvalidos, Utf8InvalidoCaiENulFicaNaLinhaDaSenha) {
   const auto r = cronometrar(
       *s, R"(printf 'Sen\377ha-a\000b\300\257c\355\240\200d\364\220\200\200e\342\202\n')");
   EXPECT_EQ(r.result, std::string("-a\0bcde", 7));
-  EXPECT_LT(r.seconds, 2.0) << "the prompt should have ended the call";
+  EXPECT_LT(r.seconds, 15.0) << "the prompt should have ended the call";
 
   // Two megabytes that are all invalid vanish, and the line's end survives.
   const auto r2 =
       cronometrar(*s, R"(head -c 2000000 /dev/zero | tr '\0' '\377'; echo Sen""ha-fim)");
   EXPECT_EQ(r2.result, "-fim");
-  EXPECT_LT(r2.seconds, 3.0);
+  EXPECT_LT(r2.seconds, 15.0);
   EXPECT_EQ(s->execute_command(comoRoot(kEco, "echo vivo")), "vivo");
 }
 
@@ -175,7 +177,7 @@ TEST_F(Remoto, RemotoQueParaNoMeioTerminaPelaOciosidade) {
   std::cout << "[ medida  ] silent remote: " << r.seconds << " s\n";
   EXPECT_EQ(r.result, "-antes");
   EXPECT_GT(r.seconds, kTimeout);
-  EXPECT_LT(r.seconds, kTimeout + 1.0);
+  EXPECT_LT(r.seconds, kTimeout + 10.0) << "waited for the remote's 30 s";
   // Closing does not wait for the remote command.
   const auto inicio = Relogio::now();
   s->close();
