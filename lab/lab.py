@@ -41,6 +41,9 @@ WORLD.json (every key optional):
       "produto": "Korvax", "entry": {merged into its access-list entry},
       "entry_drop": [keys removed from it], any other key: copied to it } ],
   "extra_acessos": [customer entries appended to the access list as is],
+  "latencia_ms": 0 (N > 0: the machines live in a network namespace of their
+          own, behind a tun link that holds each packet N/2 ms each way; the
+          repository and API, 192.0.0.10 and fd00:1ab::10 to them, undelayed),
   "syslog": false (true: a syslog socket at /dev/log for COMMAND, whose
           records become the lines of <state>/syslog.log),
   "api": {"login": RESPONSE, "acessos": RESPONSE (default: the access list
@@ -67,6 +70,8 @@ RESPONSE: {"status": 200, "body": JSON | "raw": text | "body_file": path
   headers and the first N body bytes, then nothing more (the connection
   stays open until the client leaves).
 """
+import collections
+import ctypes
 import fcntl
 import gzip
 import http.server
@@ -74,12 +79,14 @@ import ipaddress
 import json
 import os
 import re
+import select
 import shlex
 import shutil
 import signal
 import socket
 import socketserver
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -180,6 +187,8 @@ def load_world(path):
             endpoints.add(ep)
         machines.append(m)
     world["machines"] = machines
+    if not isinstance(world.get("latencia_ms", 0), (int, float)) or world.get("latencia_ms", 0) < 0:
+        raise LabError("latencia_ms: expected a round trip in milliseconds, not %r" % world["latencia_ms"])
     api = world.get("api", {})
     for resp in [api.get("login"), api.get("acessos")] + list(api.get("routes", {}).values()):
         for r in (resp if isinstance(resp, list) else [resp]):
@@ -465,10 +474,11 @@ class Api:
         return data
 
 
-def listening_sockets():
-    """The local addresses of the TCP sockets in LISTEN state, as /proc writes them."""
+def listening_sockets(net="/proc/net"):
+    """The local addresses of the TCP sockets in LISTEN state, as /proc writes them
+    (`net`: /proc/PID/net of a process in the namespace to look at)."""
     found = set()
-    for path in ("/proc/net/tcp", "/proc/net/tcp6"):
+    for path in (net + "/tcp", net + "/tcp6"):
         with open(path) as f:
             next(f)
             for line in f:
@@ -492,10 +502,71 @@ def silent_listener(sock):
         held.append(sock.accept()[0])
 
 
+# ------------------------------------------------------------ delayed link
+
+# With "latencia_ms" the machines sit behind a pair of tun devices. The tool's
+# side of the link, the machines' side, and where the machines find the
+# repository and the API (on the world's lo, never delayed).
+LINK_TOOL, LINK_MACHINES = ("192.0.0.8", "fd00:1ab::8"), ("192.0.0.9", "fd00:1ab::9")
+REPO_ADDRS = ("192.0.0.10", "fd00:1ab::10")
+TUN_TOOL, TUN_MACHINES = "lab-lat0", "lab-lat1"
+TUNSETIFF, IFF_TUN, IFF_NO_PI = 0x400454CA, 0x0001, 0x1000
+
+
+def setns(fd):
+    """Moves the calling thread (and what it forks from now on) to a network namespace."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    if libc.setns(fd, CLONE_NEWNET):
+        raise LabError("setns: " + os.strerror(ctypes.get_errno()))
+
+
+def open_tun(name):
+    fd = os.open("/dev/net/tun", os.O_RDWR | os.O_NONBLOCK)
+    fcntl.ioctl(fd, TUNSETIFF, struct.pack("16sH22x", name.encode(), IFF_TUN | IFF_NO_PI))
+    return fd
+
+
+def relay(ends, delay):
+    """Moves packets between the two tun devices, each held `delay` seconds
+    (the order kept in each direction) unless it comes from or goes to the
+    repository. A real link's ACKs are late too, which a TCP forwarder that
+    answers for the far end would hide."""
+    repo = {socket.inet_pton(socket.AF_INET6 if ":" in a else socket.AF_INET, a) for a in REPO_ADDRS}
+    queues = {fd: collections.deque() for fd in ends}       # by the device a packet leaves through
+    other = dict(zip(ends, reversed(ends)))
+
+    def send(fd, packet):
+        try:
+            os.write(fd, packet)
+        except OSError:
+            pass  # a packet lost, as on any link
+
+    while True:
+        due = [q[0][0] for q in queues.values() if q]
+        wait = max(0.0, min(due) - time.monotonic()) if due else None
+        ready = select.select(ends, [], [], wait)[0]
+        now = time.monotonic()
+        for fd in ready:
+            while True:
+                try:
+                    packet = os.read(fd, 65536)
+                except BlockingIOError:
+                    break
+                addrs = (packet[12:16], packet[16:20]) if packet[0] >> 4 == 4 else (packet[8:24], packet[24:40])
+                if repo.intersection(addrs):
+                    send(other[fd], packet)
+                else:
+                    queues[other[fd]].append((now + delay, packet))
+        now = time.monotonic()
+        for fd, q in queues.items():
+            while q and q[0][0] <= now:
+                send(fd, q.popleft()[1])
+
+
 # ------------------------------------------------------------ the world
 
 MS_RDONLY, MS_REMOUNT, MS_BIND, MS_REC, MS_PRIVATE = 1, 32, 4096, 16384, 1 << 18
-CLONE_NEWNS, CLONE_NEWUTS = 0x20000, 0x4000000
+CLONE_NEWNS, CLONE_NEWUTS, CLONE_NEWNET = 0x20000, 0x4000000, 0x40000000
 
 
 def enter_appliance(m):
@@ -512,6 +583,8 @@ def enter_appliance(m):
             raise OSError(err, what)
 
     b = lambda v: v.encode() if v is not None else None
+    if m.get("netns") is not None:   # behind the delayed link
+        check(libc.setns(m["netns"], CLONE_NEWNET), "setns")
     check(libc.unshare(CLONE_NEWNS | CLONE_NEWUTS), "unshare")
     check(libc.mount(None, b"/", None, MS_REC | MS_PRIVATE, None), "make / private")
     check(libc.sethostname(m["name"].encode(), len(m["name"])), "sethostname")
@@ -525,6 +598,9 @@ class World:
         self.appliances = {}          # name -> Popen running the appliance's sshd
         self.command = None
         self.signalled = None
+        self.delay = world.get("latencia_ms", 0) / 2000.0     # each way, in seconds
+        self.world_ns = self.machines_ns = None
+        self.net = "/proc/net"        # where the machines' sockets are listed
 
     # -- namespace-wide file system and network
     def mount_run(self):
@@ -560,9 +636,53 @@ class World:
 
     def network(self):
         cmds = ["link set lo up"]
-        for ip in dict.fromkeys(m["ip"] for m in self.machines if m["lab_address"]):
+        ips = list(dict.fromkeys(m["ip"] for m in self.machines if m["lab_address"]))
+        for ip in ips:
             cmds.append("addr add %s/128 dev lo nodad" % ip if ":" in ip else "addr add %s/32 dev lo" % ip)
+        if self.delay:
+            cmds = self.delayed_link(cmds, ips)
         run("ip", "-batch", "-", input="\n".join(cmds).encode() + b"\n")
+
+    def delayed_link(self, machine_cmds, ips):
+        """The machines' own network namespace, its tun device and the relay
+        (forked while no thread exists); returns the world's side of it."""
+        self.world_ns = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
+        ends = [open_tun(TUN_TOOL)]
+        if ctypes.CDLL(None, use_errno=True).unshare(CLONE_NEWNET):
+            raise LabError("unshare: " + os.strerror(ctypes.get_errno()))
+        self.machines_ns = os.open("/proc/thread-self/ns/net", os.O_RDONLY)
+        ends.append(open_tun(TUN_MACHINES))
+
+        def link(dev, addrs):
+            # No link-local address, no router solicitations, no DAD: only our packets cross.
+            return ["link set dev %s addrgenmode none mtu 1500" % dev, "link set dev %s up" % dev,
+                    "addr add %s/32 dev %s" % (addrs[0], dev), "addr add %s/128 dev %s nodad" % (addrs[1], dev)]
+        # Each side routes the other's addresses through its tun, so a strict
+        # rp_filter finds every packet on the way it would answer by.
+        run("ip", "-batch", "-", input="\n".join(machine_cmds + link(TUN_MACHINES, LINK_MACHINES) + [
+            "route add 0.0.0.0/0 dev " + TUN_MACHINES, "route add ::/0 dev " + TUN_MACHINES]).encode() + b"\n")
+        pid = os.fork()
+        if pid == 0:
+            try:
+                for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+                    signal.signal(sig, signal.SIG_DFL)
+                relay(ends, self.delay)
+            finally:
+                os._exit(1)
+        self.net = "/proc/%d/net" % pid     # the relay stays in the machines' namespace
+        setns(self.world_ns)
+        for fd in ends:
+            os.close(fd)
+        for m in self.machines:
+            m["netns"] = self.machines_ns
+        hosts = "127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n"
+        hosts += "".join("%s\t%s\n" % (a, " ".join(API_NAMES)) for a in REPO_ADDRS)
+        hosts += "".join("%s\t%s\n" % (m["ip"], m["name"]) for m in self.machines if m["lab_address"])
+        self.write(RUN + "/hosts-machines", hosts)
+        return (["link set lo up"] + ["addr add %s/32 dev lo" % REPO_ADDRS[0],
+                                      "addr add %s/128 dev lo nodad" % REPO_ADDRS[1]] + link(TUN_TOOL, LINK_TOOL)
+                + ["route add %s dev %s src %s" % (ip, TUN_TOOL, LINK_TOOL[":" in ip])
+                   for ip in list(LINK_MACHINES) + ips])
 
     # -- keys, certificates, passwords
     def credentials(self):
@@ -739,6 +859,8 @@ class World:
         # (source, target, fs type, flags, options) for mount(2).
         steps = [("%s/etc/%s" % (d, f), "/etc/" + f, None, MS_BIND, None)
                  for f in ("passwd", "shadow", "group", "profile")]
+        if self.delay:
+            steps.append((RUN + "/hosts-machines", "/etc/hosts", None, MS_BIND, None))
         if kbdint:
             steps.append((d + "/pam-sshd", "/etc/pam.d/sshd", None, MS_BIND, None))
         steps += [(d + "/home", "/home", None, MS_BIND, None), (d + "/root", "/root", None, MS_BIND, None),
@@ -814,9 +936,12 @@ class World:
         kind = "wrong" if self.world.get("api", {}).get("wrong_cert") else "right"
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         ctx.load_cert_chain("%s/tls/%s.pem" % (RUN, kind), "%s/tls/%s.key" % (RUN, kind))
-        for addr, family in (("127.0.0.1", socket.AF_INET), ("::1", socket.AF_INET6)):
-            server = TLSServer((addr, 443), family, ctx, api)
+        addrs = ["127.0.0.1", "::1"] + (list(REPO_ADDRS) if self.delay else [])
+        for addr in addrs:
+            server = TLSServer((addr, 443), socket.AF_INET6 if ":" in addr else socket.AF_INET, ctx, api)
             threading.Thread(target=server.serve_forever, daemon=True).start()
+        if self.machines_ns is not None:
+            setns(self.machines_ns)    # the silent machines are behind the link too
         for m in self.machines:
             if m["silent"]:
                 family = socket.AF_INET6 if ":" in m["ip"] else socket.AF_INET
@@ -825,12 +950,14 @@ class World:
                 sock.bind((m["ip"], int(m["port"])))
                 sock.listen(64)
                 threading.Thread(target=silent_listener, args=(sock,), daemon=True).start()
+        if self.world_ns is not None:
+            setns(self.world_ns)
 
     def wait_ready(self, timeout=120):
         pending = {m["name"]: m for m in self.machines if m["name"] in self.appliances}
         deadline = time.monotonic() + timeout
         while pending:
-            listening = listening_sockets()
+            listening = listening_sockets(self.net)
             for name, m in list(pending.items()):
                 if self.appliances[name].poll() is not None:
                     raise LabError("sshd of %s died; see %s" % (name, os.path.join(
