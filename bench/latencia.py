@@ -1,22 +1,23 @@
 #!/usr/bin/env python3
-"""Per-machine time of the tool across a delayed link, for two builds.
+"""Per-machine time of the tool across a slow link, for several builds.
 
     python3 bench/latencia.py [PROGRAM ...]    (as root; default: build/'s
                                                 production and strict builds)
 
-Ten appliances that all need the update; between the tool and each of them
-a forwarder inside the lab world that holds every chunk for half the round
-trip in each direction (order kept, TCP_NODELAY on both of its sockets), at
-0, 50 and 100 ms of round trip. The repository and the API are not delayed.
-Prints seconds per machine at each delay and the round trips per machine
-(the slope over the delays). A forwarder ends TCP on its own side, so the
-kernel's ACKs are not delayed: a Nagle stall of the tool's own socket does
-not show here; the figures compare builds, not a real network.
+Twenty appliances that all need the update, behind the lab's delayed link
+("latencia_ms": every packet held half the round trip each way, ACKs
+included, so Nagle and delayed-ACK stalls show as on a real network) at 0,
+20, 50 and 100 ms of round trip, one world per delay. The repository and the
+API are not delayed. In each world every PROGRAM runs once, then the plain
+ssh loop of bench/baseline.sh (skipped with a note when sshpass is missing).
+Prints, for each, the seconds per machine at each delay (wall time of the
+whole run, login and first connect included, over the 20 machines) and the
+round trips per machine: the least-squares slope of those seconds over the
+round trip in seconds.
 """
-import asyncio
 import json
 import os
-import socket
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -27,108 +28,55 @@ import bench  # noqa: E402  (the update world the other benchmark uses)
 
 RAIZ = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 LAB = os.path.join(RAIZ, "lab", "lab.py")
-N = 10
-IDAS_E_VOLTAS_MS = (0, 50, 100)
-
-
-def mundo():
-    maquinas = bench.maquinas_a_atualizar(N)
-    for i, m in enumerate(maquinas):
-        m["entry"] = {"ip": "192.0.0.%d" % (60 + i)}  # the forwarder in front of it
-    return {"machines": maquinas}
-
-
-async def bombear(leitor, escritor, atraso):
-    fila = asyncio.Queue()
-
-    async def entregar():
-        while True:
-            prazo, dados = await fila.get()
-            espera = prazo - time.monotonic()
-            if espera > 0:
-                await asyncio.sleep(espera)
-            if not dados:
-                escritor.close()
-                return
-            escritor.write(dados)
-            await escritor.drain()
-
-    tarefa = asyncio.create_task(entregar())
-    try:
-        while True:
-            dados = await leitor.read(65536)
-            await fila.put((time.monotonic() + atraso, dados))
-            if not dados:
-                break
-    except (ConnectionError, OSError):
-        await fila.put((time.monotonic() + atraso, b""))
-    await tarefa
-
-
-async def encaminhador(origem, destino, atraso):
-    async def atender(leitor, escritor):
-        try:
-            r2, w2 = await asyncio.open_connection(destino, 22)
-        except OSError:
-            escritor.close()
-            return
-        for w in (escritor, w2):
-            w.get_extra_info("socket").setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-        try:
-            await asyncio.gather(bombear(leitor, w2, atraso), bombear(r2, escritor, atraso),
-                                 return_exceptions=True)
-        except asyncio.CancelledError:
-            pass  # the run is over and its forwarders go
-
-    return await asyncio.start_server(atender, origem, 22)
+BASELINE = "ssh loop (bench/baseline.sh)"
+N = 20
+IDAS_E_VOLTAS_MS = (0, 20, 50, 100)
 
 
 def dentro(programas):
-    """Inside the world: the forwarders, then each program at each delay."""
-    for i in range(N):
-        subprocess.run(["ip", "addr", "add", "192.0.0.%d/32" % (60 + i), "dev", "lo"], check=True)
-    resultados = {}
-    for ms in IDAS_E_VOLTAS_MS:
-        for programa in programas:
-            async def rodar():
-                servidores = [await encaminhador("192.0.0.%d" % (60 + i), "192.0.0.%d" % (16 + i),
-                                                 ms / 2000.0) for i in range(N)]
-                inicio = time.monotonic()
-                p = await asyncio.create_subprocess_exec(
-                    programa, "atualizarEmMassa", "1", "Bench", "coleta/disco.py",
-                    stdout=asyncio.subprocess.PIPE, stderr=asyncio.subprocess.DEVNULL)
-                saida, _ = await p.communicate()
-                segundos = time.monotonic() - inicio
-                for s in servidores:
-                    s.close()
-                atualizadas = "Resumo: %d máquinas, %d atualizadas." % (N, N)
-                if atualizadas not in saida.decode(errors="replace"):
-                    sys.exit("%s at %d ms: not every machine was updated" % (programa, ms))
-                return segundos
-            resultados.setdefault(programa, {})[ms] = asyncio.run(rodar()) / N
-    for programa, por_ms in resultados.items():
-        xs, ys = list(por_ms), list(por_ms.values())
-        mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
-        inclinacao = sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / sum((x - mx) ** 2 for x in xs)
-        print("%s: %s; %.1f round trips per machine" % (
-            os.path.relpath(programa, RAIZ),
-            ", ".join("%d ms %.3f s" % (ms, s) for ms, s in por_ms.items()), inclinacao * 1000))
+    """Inside one world: each program, then the baseline; seconds per machine as JSON."""
+    resultado = {}
+    for programa in programas:
+        inicio = time.monotonic()
+        p = subprocess.run([programa, "atualizarEmMassa", "1", "Bench", "coleta/disco.py"],
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        resultado[programa] = (time.monotonic() - inicio) / N
+        if "Resumo: %d máquinas, %d atualizadas." % (N, N) not in p.stdout.decode(errors="replace"):
+            sys.exit("%s: not every machine was updated" % programa)
+    if shutil.which("sshpass"):
+        linhas = "".join("%s 22 suporte %s %s\n" % (m["ip"], m["password"], m["root_password"])
+                         for m in bench.maquinas_a_atualizar(N))
+        inicio = time.monotonic()
+        subprocess.run(["bash", bench.BASELINE], input=linhas.encode(), check=True)
+        resultado[BASELINE] = (time.monotonic() - inicio) / N
+    print(json.dumps(resultado))
 
 
 def main():
-    if len(sys.argv) > 1 and sys.argv[1] == "--dentro":
-        dentro(sys.argv[2:])
-        return
-    programas = [os.path.abspath(p) for p in sys.argv[1:]] or [
-        os.path.join(RAIZ, "build", "atualizacao_em_massa"),
-        os.path.join(RAIZ, "build", "atualizacao_em_massa_sequencial")]
-    with tempfile.NamedTemporaryFile("w", suffix=".json", delete=False) as f:
-        json.dump(mundo(), f)
-    try:
-        subprocess.run([sys.executable, LAB, f.name, "--", sys.executable,
-                        os.path.abspath(__file__), "--dentro"] + programas, check=True)
-    finally:
-        os.unlink(f.name)
+    if sys.argv[1:2] == ["--dentro"]:
+        return dentro(sys.argv[2:])
+    programas = [os.path.abspath(p) for p in sys.argv[1:]] or [bench.PROGRAMA, bench.SEQUENCIAL]
+    if not shutil.which("sshpass"):
+        print("sshpass is not installed: no ssh loop baseline")
+    tabela = {}
+    for ms in IDAS_E_VOLTAS_MS:
+        with tempfile.NamedTemporaryFile("w", suffix=".json") as f:
+            json.dump({"latencia_ms": ms, "machines": bench.maquinas_a_atualizar(N)}, f)
+            f.flush()
+            saida = subprocess.run([bench.PY, LAB, f.name, "--", bench.PY, os.path.abspath(__file__),
+                                    "--dentro"] + programas, stdout=subprocess.PIPE, check=True).stdout
+        for nome, s in json.loads(saida.decode().strip().splitlines()[-1]).items():
+            tabela.setdefault(nome, {})[ms] = s
+    print("seconds per machine, N=%d, by round trip" % N)
+    print("%-40s" % "" + "".join("%8d ms" % ms for ms in IDAS_E_VOLTAS_MS) + "  round trips/machine")
+    xs = [ms / 1000.0 for ms in IDAS_E_VOLTAS_MS]
+    mx = sum(xs) / len(xs)
+    for nome, por_ms in tabela.items():
+        ys = [por_ms[ms] for ms in IDAS_E_VOLTAS_MS]
+        my = sum(ys) / len(ys)
+        inclinacao = sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / sum((x - mx) ** 2 for x in xs)
+        rotulo = os.path.relpath(nome, RAIZ) if os.path.isabs(nome) else nome
+        print("%-40s" % rotulo + "".join("%9.3f s" % y for y in ys) + "%21.1f" % inclinacao)
 
 
 if __name__ == "__main__":
