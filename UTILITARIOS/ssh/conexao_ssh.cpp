@@ -30,7 +30,7 @@ namespace {
 using Relogio = std::chrono::steady_clock;
 using Segundos = std::chrono::duration<double>;
 
-constexpr auto kEsperaDoShell = std::chrono::seconds(1);  // banner and first prompt arrive
+constexpr auto kEsperaDoShell = std::chrono::seconds(1);  // the strict loop's wait for the shell
 // The longest wait between two reads of a command's output.
 constexpr auto kPausa = std::chrono::milliseconds(200);
 // After the end marker, this long without new output ends a call
@@ -269,7 +269,9 @@ void conexaoSSH::connect() {
     if (ssh_is_connected(client_.get()) == 0) throw;
     return;
   }
-  const auto minimo = Relogio::now() + kEsperaDoShell;
+  // The mark comes after the banner and whatever the login printed: the
+  // strict loop waits at least its fixed second all the same.
+  const auto minimo = Relogio::now() + (pausaFixa_ ? kEsperaDoShell : Relogio::duration{});
   if (senhaRoot_) {
     // A shell that cannot confirm such a read (fish, tcsh) never gets the
     // password; its commands then fail on the machine.
@@ -483,10 +485,24 @@ void conexaoSSH::enviar(std::string_view texto, const char* operacao) {
 }
 
 std::string conexaoSSH::execute_command(const std::string& command) {
+  saida::Coletor coletor(end_data_);
+  coletar(command + "\n", coletor);
+  return saida::limparSaida(coletor.texto(), command, end_data_);
+}
+
+std::vector<std::string> conexaoSSH::execute_commands(const std::vector<std::string>& commands) {
+  if (pausaFixa_ || commands.size() < 2) return SessaoRemota::execute_commands(commands);
+  std::string linhas;
+  for (const std::string& command : commands) linhas += command + "\n";
+  saida::Coletor coletor(end_data_, commands.size());
+  coletar(linhas, coletor);
+  return coletor.saidas(commands);
+}
+
+void conexaoSSH::coletar(std::string_view linhas, saida::Coletor& coletor) {
   if (!shellAberto_) throw falhas::Falha("uso incorreto da sessão SSH", kSemCanal);
   try {
-    enviar(command + "\n", "ao enviar o comando");
-    saida::Coletor coletor(end_data_);
+    enviar(linhas, "ao enviar o comando");
     saida::DecodificadorUtf8 utf8;
     auto ultimoDado = Relogio::now();
     const Segundos ocioso(timeout_);
@@ -540,7 +556,6 @@ std::string conexaoSSH::execute_command(const std::string& command) {
         if (!fimDoAssentamento) fimDoAssentamento = Relogio::now() + kPausa;
       }
     }
-    return saida::limparSaida(coletor.texto(), command, end_data_);
   } catch (const ErroSSH&) {
     close();
     throw;

@@ -7,8 +7,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "UTILITARIOS/falhas.hpp"
+#include "UTILITARIOS/ssh/saida.hpp"
 #include "UTILITARIOS/ssh/sessao_remota.hpp"
 
 // libssh's handle types, so that this header does not pull in libssh.h.
@@ -70,9 +72,9 @@ class conexaoSSH : public SessaoRemota {
   /// from the one recorded for host and port in ~/.ssh/known_hosts or
   /// /etc/ssh/ssh_known_hosts fails with ChaveDoServidorDiferente before any
   /// password is sent. Then turns the shell's history off (no typed line
-  /// reaches a history file) and sets the Portuguese locale, and waits (at
-  /// least 1 second) until the shell has answered that line, discarding the
-  /// banner and everything else before. With a root password, a POSIX shell
+  /// reaches a history file) and sets the Portuguese locale, and waits (with
+  /// `pausaFixa`, at least 1 second) until the shell has answered that line,
+  /// discarding the banner and everything else before. With a root password, a POSIX shell
   /// is then asked to read one line with the terminal raw and silent; the
   /// password is sent only once the shell has confirmed that read, and
   /// kEntregaDaSenhaRoot writes it from then on. A shell that does not
@@ -104,6 +106,11 @@ class conexaoSSH : public SessaoRemota {
   /// remote that keeps printing without the marker keeps it running.
   std::string execute_command(const std::string& command) override;
 
+  /// Types all the lines in one write, collects until the last has ended
+  /// (see saida::Coletor) and returns each one's cleaned output, as
+  /// execute_command() returns it. With `pausaFixa`, one line at a time.
+  std::vector<std::string> execute_commands(const std::vector<std::string>& commands) override;
+
   /// Closes the channel, then the connection. Safe in every state and when
   /// repeated; never throws.
   void close() noexcept;
@@ -113,6 +120,9 @@ class conexaoSSH : public SessaoRemota {
   /// end marker after it) has arrived and `minimo` has passed: true; or
   /// until `limite` or the shell's end: false. Throws ErroSSH on a broken
   /// channel.
+  /// Types `linhas` and collects what the shell prints until `coletor` has
+  /// seen the end or the output has been idle for the time-out.
+  void coletar(std::string_view linhas, saida::Coletor& coletor);
   bool clear_buffer(std::string_view marca, bool comPrompt,
                     std::chrono::steady_clock::time_point minimo,
                     std::chrono::steady_clock::time_point limite);

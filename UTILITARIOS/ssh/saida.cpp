@@ -1,5 +1,6 @@
 #include "UTILITARIOS/ssh/saida.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "UTILITARIOS/texto.hpp"
@@ -86,16 +87,100 @@ bool tratarPaginador(std::string& bloco) {
   return true;
 }
 
-Coletor::Coletor(std::optional<std::string> marcador) : marcador_(std::move(marcador)) {}
+namespace {
+// The cleaning, where the echoes of `ecos` (the lines typed together) are no
+// output either.
+std::string limpar(std::string_view recebido, std::string_view comando,
+                   const std::vector<std::string_view>& ecos,
+                   const std::optional<std::string>& marcador) {
+  // The answer a caller looks for (su's refusal, an error, the output of a
+  // command run through su) shares its line with su's "Senha" prompt.
+  std::vector<std::string> linhas;
+  for (std::string_view linha : dividirLinhas(recebido)) {
+    if (!temPrompt(linha)) continue;
+    linhas.emplace_back(texto::aparar(semPrompts(linha)));
+  }
+  if (!linhas.empty() && linhas.front() == comando) linhas.erase(linhas.begin());
+  // The echo of the typed line is no output. It is kept when it holds a
+  // prompt word (in a file name), or when it shares a line with su's prompt
+  // (typed ahead while a command still ran, or after the next prompt); the
+  // cleaning has then changed it as it changes any line.
+  for (std::string_view digitado : ecos) {
+    const std::string eco = comoALimpezaDeixa(digitado);
+    if (!eco.empty())
+      std::erase_if(linhas, [&](const std::string& l) { return l.find(eco) != std::string::npos; });
+  }
+  if (!linhas.empty() && marcador && !marcador->empty() && linhas.back().ends_with(*marcador))
+    linhas.pop_back();
+  std::string junto;
+  for (std::size_t i = 0; i < linhas.size(); ++i) {
+    if (i > 0) junto += '\n';
+    junto += linhas[i];
+  }
+  return std::string(texto::aparar(junto));
+}
+
+constexpr std::size_t kMaiorPrompt = 8;  // "Password"
+
+std::size_t primeiroPrompt(std::string_view texto, std::size_t desde) {
+  std::size_t primeiro = std::string_view::npos;
+  for (std::string_view p : kPrompts) primeiro = std::min(primeiro, texto.find(p, desde));
+  return primeiro;
+}
+
+// Where a search for a word of `tamanho` bytes goes on after an empty one:
+// a word that straddles the end starts at most tamanho - 1 bytes back.
+std::size_t recuo(std::size_t fim, std::size_t tamanho) {
+  return fim >= tamanho ? fim - tamanho + 1 : 0;
+}
+}  // namespace
+
+Coletor::Coletor(std::optional<std::string> marcador, std::size_t comandos)
+    : marcador_(std::move(marcador)), comandos_(std::max<std::size_t>(comandos, 1)) {}
 
 void Coletor::acrescentar(std::string_view bloco) {
-  const std::size_t antes = texto_.size();
   texto_.append(bloco);
   if (visto_ || !marcador_ || marcador_->empty()) return;
-  // A marker that straddles the previous end starts at most size()-1 bytes back.
-  const std::size_t recuo = marcador_->size() - 1;
-  const std::size_t desde = antes > recuo ? antes - recuo : 0;
-  visto_ = texto_.find(*marcador_, desde) != std::string::npos;
+  const std::string& marcador = *marcador_;
+  // Each command's su prompt comes before its output, and the shell's
+  // prompt after it; a marker inside an output is followed by more output
+  // of the same command, not by the next su prompt.
+  for (;;) {
+    if (!procuraPrompt_) {
+      const std::size_t p = texto_.find(marcador, desde_);
+      if (p == std::string::npos) {
+        desde_ = std::max(desde_, recuo(texto_.size(), marcador.size()));
+        return;
+      }
+      if (fronteiras_.size() + 1 == comandos_) {
+        visto_ = true;
+        return;
+      }
+      desde_ = p + marcador.size();
+      procuraPrompt_ = true;
+    }
+    const std::size_t su = primeiroPrompt(texto_, desde_);
+    if (su == std::string::npos) {
+      desde_ = std::max(desde_, recuo(texto_.size(), kMaiorPrompt));
+      return;
+    }
+    fronteiras_.push_back(texto_.rfind(marcador, su - marcador.size()) + marcador.size());
+    desde_ = su;
+    procuraPrompt_ = false;
+  }
+}
+
+std::vector<std::string> Coletor::saidas(const std::vector<std::string>& comandos) const {
+  const std::vector<std::string_view> ecos(comandos.begin(), comandos.end());
+  std::vector<std::string> saidas;
+  std::size_t inicio = 0;
+  for (std::size_t i = 0; i < comandos.size(); ++i) {
+    const std::size_t fim = i < fronteiras_.size() ? fronteiras_[i] : texto_.size();
+    saidas.push_back(limpar(std::string_view(texto_).substr(inicio, fim - inicio), comandos[i],
+                            ecos, marcador_));
+    inicio = fim;
+  }
+  return saidas;
 }
 
 std::vector<std::string_view> dividirLinhas(std::string_view texto) {
@@ -145,29 +230,7 @@ std::string comoALimpezaDeixa(std::string_view texto) {
 
 std::string limparSaida(std::string_view recebido, std::string_view comando,
                         const std::optional<std::string>& marcador) {
-  // The answer a caller looks for (su's refusal, an error, the output of a
-  // command run through su) shares its line with su's "Senha" prompt.
-  std::vector<std::string> linhas;
-  for (std::string_view linha : dividirLinhas(recebido)) {
-    if (!temPrompt(linha)) continue;
-    linhas.emplace_back(texto::aparar(semPrompts(linha)));
-  }
-  if (!linhas.empty() && linhas.front() == comando) linhas.erase(linhas.begin());
-  // The echo of the typed line is no output. It is kept when it holds a
-  // prompt word (in a file name), or when it shares a line with su's prompt
-  // (typed ahead while a command still ran, or after the next prompt); the
-  // cleaning has then changed it as it changes any line.
-  const std::string eco = comoALimpezaDeixa(comando);
-  if (!eco.empty())
-    std::erase_if(linhas, [&](const std::string& l) { return l.find(eco) != std::string::npos; });
-  if (!linhas.empty() && marcador && !marcador->empty() && linhas.back().ends_with(*marcador))
-    linhas.pop_back();
-  std::string junto;
-  for (std::size_t i = 0; i < linhas.size(); ++i) {
-    if (i > 0) junto += '\n';
-    junto += linhas[i];
-  }
-  return std::string(texto::aparar(junto));
+  return limpar(recebido, comando, {comando}, marcador);
 }
 
 }  // namespace ssh::saida

@@ -32,23 +32,34 @@ class DecodificadorUtf8 {
 /// removes every "--More--" and, after that, every ":" from it.
 bool tratarPaginador(std::string& bloco);
 
-/// Everything collected during one command, with the end-marker test. The
-/// marker is searched only in the newly appended part plus the marker's
-/// length less one bytes before it, so a long output is scanned once.
+/// Everything collected while one or more typed lines run, with the test of
+/// their end. One command ends at the marker (the prompt after it); of
+/// several typed at once, each but the last ends at the last marker before
+/// su's prompt word of the next, and the last at a marker after its own su
+/// prompt word. The text is scanned once, as it grows.
 class Coletor {
  public:
   /// An absent or empty marker is never seen.
-  explicit Coletor(std::optional<std::string> marcador);
+  explicit Coletor(std::optional<std::string> marcador, std::size_t comandos = 1);
   /// Appends one non-empty block.
   void acrescentar(std::string_view bloco);
-  /// True once the marker occurs anywhere in the collected text.
+  /// True once the last command's end has been seen.
   bool marcadorVisto() const { return visto_; }
   const std::string& texto() const { return texto_; }
+  /// Each command's cleaned output (see limparSaida; a line holding the echo
+  /// of any of `comandos` is no output). A command whose end was not seen
+  /// takes the rest of the text, and the ones after it are empty.
+  std::vector<std::string> saidas(const std::vector<std::string>& comandos) const;
 
  private:
   std::optional<std::string> marcador_;
+  std::size_t comandos_;
   std::string texto_;
   bool visto_ = false;
+  // Where each command's text ends, for the commands but the last.
+  std::vector<std::size_t> fronteiras_;
+  std::size_t desde_ = 0;       // where the search goes on
+  bool procuraPrompt_ = false;  // a marker was found: su's prompt word comes next
 };
 
 /// Splits at every line break of the Unicode line-splitting rules: "\n",

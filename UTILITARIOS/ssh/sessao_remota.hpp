@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "UTILITARIOS/falhas.hpp"
 
@@ -47,6 +48,14 @@ class SessaoRemota {
   /// Types one command line and returns its cleaned output. Throws ErroSSH,
   /// the session then closed, when the connection fails.
   virtual std::string execute_command(const std::string& command) = 0;
+  /// Runs the lines in order, as execute_command() would one by one, and
+  /// returns their outputs; a session may type them all at once, as none
+  /// waits for what an earlier one prints.
+  virtual std::vector<std::string> execute_commands(const std::vector<std::string>& commands) {
+    std::vector<std::string> saidas;
+    for (const std::string& command : commands) saidas.push_back(execute_command(command));
+    return saidas;
+  }
   /// Whether the shell opened by connect() is still there to type into
   /// (an idle limit or the server may have ended it). Never throws.
   virtual bool is_alive() noexcept { return true; }

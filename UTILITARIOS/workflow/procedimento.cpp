@@ -137,15 +137,20 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
     return Desfecho::erroConectar;
   }
   // `sessao` closes the session on every path out of the machine's treatment.
-  const auto executar = [&](const std::string& interno) {
+  // The line of an SSH failure that ends the run names the target's user and
+  // host, which come from the API.
+  const auto executarTodos = [&](const std::vector<std::string>& internos) {
+    std::vector<std::string> linhas;
+    for (const std::string& interno : internos) linhas.push_back(comandos::comoRoot(interno));
     try {
-      return sessao->execute_command(comandos::comoRoot(interno));
+      return sessao->execute_commands(linhas);
     } catch (const ssh::ErroSSH& e) {
-      // The line of the failure that ends the run; the target's user and
-      // host in it come from the API.
       console::linha(saida, {"SSH error: " + console::visivelNumaLinha(e.what())});
       throw;
     }
+  };
+  const auto executar = [&](const std::string& interno) {
+    return executarTodos({interno}).front();
   };
 
   const std::string listaScriptsComando = comandos::listagem(nomeCodigo);
@@ -178,10 +183,14 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
   } else {
     console::linha(saida, {GREEN, "Código não encontrado. Baixando...", RESET});
   }
-  // Only a line that starts with the marker says the script was replaced:
-  // whatever else came first (a shell's complaint, nothing at all) is a
-  // failure, and the old script is still there.
-  std::string downloadCodigo = std::string(texto::aparar(executar(comandoDownload)));
+  // The download, the chmod and the last listing run whatever the download
+  // printed: typed together, they cost one round trip. Only a line that
+  // starts with the marker says the script was replaced: whatever else came
+  // first (a shell's complaint, nothing at all) is a failure, and the old
+  // script is still there. The chmod's output is not reported.
+  const std::vector<std::string> saidas =
+      executarTodos({comandoDownload, comandos::permissao(nomeCodigo), listaScriptsComando});
+  std::string downloadCodigo = std::string(texto::aparar(saidas[0]));
   const bool baixado = downloadCodigo.starts_with(comandos::kDownloadConcluido);
   if (baixado)
     downloadCodigo = std::string(texto::aparar(
@@ -189,12 +198,7 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
   console::linha(saida, {"Informações de Download:", mostrar(downloadCodigo)});
   if (!baixado)
     console::linha(saida, {YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
-
-  const std::string permissaoCodigo = executar(comandos::permissao(nomeCodigo));
-  (void)permissaoCodigo;  // its output is not reported
-
-  const std::string infoCodigo = executar(listaScriptsComando);
-  console::linha(saida, {"Informações de Permissão:", mostrar(infoCodigo)});
+  console::linha(saida, {"Informações de Permissão:", mostrar(saidas[2])});
   return baixado ? Desfecho::atualizada : Desfecho::falhaDownload;
 }
 
