@@ -2,18 +2,13 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
 
 namespace workflow {
 namespace {
-
-std::unique_ptr<ssh::SessaoRemota> conectar(const FabricaSessao& fabrica, const Destino& destino) {
-  auto sessao = fabrica(destino);
-  sessao->connect();
-  return sessao;
-}
 
 // One machine, however its address is written ("3fff::20", "3fff:0::20").
 std::string maquina(const Destino& destino) {
@@ -47,20 +42,50 @@ bool ConexoesAntecipadas::mesmaMaquinaAntes(std::size_t k, std::size_t desde) co
   return false;
 }
 
+std::size_t ConexoesAntecipadas::profundidade() const {
+  if (profundidade_ == 0 || conexoesMedidas_ == 0 || maquinasMedidas_ == 0) return profundidade_;
+  const auto conexao = conexoes_ / conexoesMedidas_;
+  const auto maquina =
+      std::max<Relogio::duration>(maquinas_ / maquinasMedidas_, std::chrono::milliseconds(1));
+  const auto cobertas =
+      static_cast<std::size_t>((conexao + maquina - Relogio::duration(1)) / maquina);
+  return std::clamp<std::size_t>(cobertas + 1, 1, kProfundidadeMaxima);
+}
+
+std::unique_ptr<ssh::SessaoRemota> ConexoesAntecipadas::conectarAgora(const Destino& destino) {
+  auto sessao = fabrica_(destino);
+  const auto inicio = Relogio::now();
+  sessao->connect();
+  conexoes_ += Relogio::now() - inicio;
+  ++conexoesMedidas_;
+  return sessao;
+}
+
 std::unique_ptr<ssh::SessaoRemota> ConexoesAntecipadas::sessao(std::size_t n) {
   if (!destinos_.at(n)) throw std::out_of_range("máquina que não pode ser contatada");
   const Destino& destino = *destinos_[n];
-  for (std::size_t k = n + 1; k < destinos_.size() && k <= n + profundidade_; ++k) {
+  if (entregue_) {
+    maquinas_ += Relogio::now() - *entregue_;
+    ++maquinasMedidas_;
+  }
+  const auto sessaoEntregue = [&](std::unique_ptr<ssh::SessaoRemota> s) {
+    entregue_ = Relogio::now();
+    return s;
+  };
+  const std::size_t alcance = profundidade();
+  for (std::size_t k = n + 1; k < destinos_.size() && k <= n + alcance; ++k) {
     if (iniciadas_[k] || !destinos_[k] || mesmaMaquinaAntes(k, n)) continue;
-    Preparo preparo{fabrica_(*destinos_[k]), nullptr, {}};
+    Preparo preparo{fabrica_(*destinos_[k]), nullptr, {}, {}};
     ssh::SessaoRemota& sessao = *preparo.sessao;
     try {
       auto& lugar = preparadas_.emplace(k, std::move(preparo)).first->second;
-      lugar.trabalhador = std::thread([&sessao, &falha = lugar.falha] {
+      lugar.trabalhador = std::thread([&sessao, &lugar] {
         try {
+          const auto inicio = Relogio::now();
           sessao.connect();
+          lugar.duracao = Relogio::now() - inicio;
         } catch (...) {
-          falha = std::current_exception();
+          lugar.falha = std::current_exception();
         }
       });
     } catch (const std::system_error&) {
@@ -70,16 +95,18 @@ std::unique_ptr<ssh::SessaoRemota> ConexoesAntecipadas::sessao(std::size_t n) {
     iniciadas_[k] = true;
   }
   const auto preparada = preparadas_.find(n);
-  if (preparada == preparadas_.end()) return conectar(fabrica_, destino);
+  if (preparada == preparadas_.end()) return sessaoEntregue(conectarAgora(destino));
   preparada->second.trabalhador.join();  // the worker writes into the node
   Preparo preparo = std::move(preparada->second);
   preparadas_.erase(preparada);
   if (preparo.falha) std::rethrow_exception(preparo.falha);
+  conexoes_ += preparo.duracao;
+  ++conexoesMedidas_;
   // An idle limit (TMOUT, ClientAlive) may have ended a shell that waited
   // for its turn: the machine then connects now, as in strict sequence.
-  if (preparo.sessao->is_alive()) return std::move(preparo.sessao);
+  if (preparo.sessao->is_alive()) return sessaoEntregue(std::move(preparo.sessao));
   preparo.sessao.reset();
-  return conectar(fabrica_, destino);
+  return sessaoEntregue(conectarAgora(destino));
 }
 
 }  // namespace workflow

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <exception>
 #include <functional>
@@ -35,10 +36,17 @@ using FabricaSessao = std::function<std::unique_ptr<ssh::SessaoRemota>(const Des
 /// machine loop's thread only; the workers only connect.
 class ConexoesAntecipadas {
  public:
+  /// The most sessions ever prepared at once: each is a login waiting on a
+  /// customer's machine.
+  static constexpr std::size_t kProfundidadeMaxima = 16;
+
   /// `destinos[n]` is machine n's target when it may be contacted at all (a
-  /// public address and a port in range), absent otherwise. At most
-  /// `profundidade` machines after the current one are prepared; 0 opens
-  /// every session at its machine's turn, in strict sequence.
+  /// public address and a port in range), absent otherwise. At first,
+  /// `profundidade` machines after the current one are prepared; once a
+  /// connect and a machine have been timed, as many as keep a connect hidden
+  /// behind the machines before it (the mean connect over the mean machine,
+  /// plus one, from 1 to kProfundidadeMaxima). 0 opens every session at its
+  /// machine's turn, in strict sequence.
   ConexoesAntecipadas(std::vector<std::optional<Destino>> destinos, FabricaSessao fabrica,
                       std::size_t profundidade);
   /// Returns at once: connects still in flight are interrupted, and every
@@ -58,19 +66,28 @@ class ConexoesAntecipadas {
   std::unique_ptr<ssh::SessaoRemota> sessao(std::size_t n);
 
  private:
+  using Relogio = std::chrono::steady_clock;
   struct Preparo {
     std::unique_ptr<ssh::SessaoRemota> sessao;
     std::exception_ptr falha;
-    std::thread trabalhador;  // runs sessao->connect()
+    Relogio::duration duracao{};  // of a connect that succeeded
+    std::thread trabalhador;      // runs sessao->connect()
   };
 
   bool mesmaMaquinaAntes(std::size_t k, std::size_t desde) const;
+  std::size_t profundidade() const;
+  std::unique_ptr<ssh::SessaoRemota> conectarAgora(const Destino& destino);
 
   std::vector<std::optional<Destino>> destinos_;
   FabricaSessao fabrica_;
   std::size_t profundidade_;
   std::vector<bool> iniciadas_;  // machines whose preparation has begun
   std::map<std::size_t, Preparo> preparadas_;
+  // Sums and counts of the connects and of the machines' own times (from
+  // the session's hand-over to the next call), for the depth.
+  Relogio::duration conexoes_{}, maquinas_{};
+  std::size_t conexoesMedidas_ = 0, maquinasMedidas_ = 0;
+  std::optional<Relogio::time_point> entregue_;
 };
 
 }  // namespace workflow

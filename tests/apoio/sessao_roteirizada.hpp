@@ -11,6 +11,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "UTILITARIOS/workflow/antecipacao.hpp"
@@ -29,6 +30,7 @@ struct Roteiro {
   std::string listagemFinal = "-rwxr-xr-x 1 root root 10 Dec  8 1012 disco.py";
   /// The first command waits (5 s at most) until that host's connect began.
   std::string esperarConexaoDe;
+  std::chrono::milliseconds demoraConexao{0};
 };
 
 struct Diario {
@@ -73,6 +75,7 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
 
   void connect() override {
     d_.anotar(id_, "connect");
+    std::this_thread::sleep_for(r_.demoraConexao);
     if (r_.falhaConexao) throw std::runtime_error("connection refused");
   }
 
