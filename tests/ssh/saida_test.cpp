@@ -5,6 +5,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "UTILITARIOS/texto.hpp"
@@ -122,9 +123,9 @@ TEST(LimparSaida, SenhaRecusada) {
   const auto corte = recebido.find("\xa7");
   EXPECT_EQ(coletarELimpar({recebido.substr(0, corte), recebido.substr(corte)}, kSuErrado, "$"s),
             "su Falha de autentica\xc3\xa7\xc3\xa3o");  // An su without the Portuguese messages.
-  EXPECT_EQ(
-      coletarELimpar({"x\r\nPassword: su: Authentication failure\r\nsuporte@maq1:~$ "}, "x", "$"s),
-      "su Authentication failure");
+  EXPECT_EQ(coletarELimpar({"x\r\nPassword: su: Authentication failure\r\nsuporte@maq1:~$ "}, "x",
+                           "$"s),
+            "su Authentication failure");
 }
 
 TEST(LimparSaida, ComandoSemSaida) {
@@ -165,48 +166,26 @@ TEST(LimparSaida, QuebrasUnicodeSeparamLinhas) {
       "g\nh\nj");
 }
 
-// ------------------------------------------------------------ lines typed together
-
-// Three lines typed at once: line-editing shells echo each at its prompt,
-// dash echoes all of them on arrival; each output is the one its line would
-// have alone. Every row is fed whole and byte by byte.
+// Lines typed together (bash echoes each at its prompt, dash all at once):
+// each output is the one its line gives alone, fed whole or byte by byte.
 TEST(Coletor, TabelaDasLinhasDigitadasJuntas) {
   const std::vector<std::string> c = {"baixar", "chmod Senha.py", "listar"};
-  struct Caso {
-    const char* nome;
-    std::string recebido;
-    bool completo;
-    std::vector<std::string> saidas;
-  };
-  const std::vector<Caso> casos = {
-      {"bash",
-       "baixar\r\nSenha: OK 10:20\r\nu@m:~$ chmod Senha.py\r\nSenha: \r\nu@m:~$ listar\r\n"
-       "Senha: -rwx disco.py\r\nu@m:~$ ",
-       true,
-       {"OK 1020", "", "-rwx disco.py"}},
-      {"dash",
-       "baixar\r\nchmod Senha.py\r\nlistar\r\nSenha: OK\r\n$ Senha: $ Senha: -rwx a\r\n$ ",
-       true,
+  const std::vector<std::tuple<std::string, bool, std::vector<std::string>>> casos = {
+      {"baixar\r\nSenha: OK 1:2\r\nu@m:~$ chmod Senha.py\r\nSenha: \r\nu@m:~$ listar\r\n"
+       "Senha: -rwx a\r\nu@m:~$ ", true, {"OK 12", "", "-rwx a"}},
+      {"baixar\r\nchmod Senha.py\r\nlistar\r\nSenha: OK\r\n$ Senha: $ Senha: -rwx a\r\n$ ", true,
        {"OK", "", "-rwx a"}},
-      {"a marker inside an output",
-       "Senha: a$b\r\nc$d\r\n$ Senha: x\r\n$ Senha: y\r\n$ ",
-       true,
-       {"a$b", "x", "y"}},
-      {"English su", "Password: a\r\n$ Password: b\r\n$ Senha: c\r\n$ ", true, {"a", "b", "c"}},
-      {"the last has not ended", "Senha: a\r\n$ Senha: b\r\n$ Senha: c", false, {"a", "b", "c"}},
-      {"the second has not ended", "Senha: a\r\n$ Senha: b$x", false, {"a", "b$x", ""}},
-      {"nothing yet", "baixar\r\n", false, {"", "", ""}},
+      {"Senha: a$b\r\nc$d\r\n$ Password: x\r\n$ Senha: y\r\n$ ", true, {"a$b", "x", "y"}},
+      {"Senha: a\r\n$ Senha: b$x", false, {"a", "b$x", ""}},
   };
-  for (const Caso& k : casos) {
-    SCOPED_TRACE(k.nome);
-    std::string recebido = k.recebido;
+  for (auto [recebido, completo, saidas] : casos) {
     ssh::saida::tratarPaginador(recebido);  // as the session does to every block
-    Coletor inteiro("$"s, c.size()), aos_bytes("$"s, c.size());
+    Coletor inteiro("$"s, c.size()), aosBytes("$"s, c.size());
     inteiro.acrescentar(recebido);
-    for (char b : recebido) aos_bytes.acrescentar(std::string(1, b));
-    for (const Coletor* coletor : {&inteiro, &aos_bytes}) {
-      EXPECT_EQ(coletor->marcadorVisto(), k.completo);
-      EXPECT_EQ(coletor->saidas(c), k.saidas);
+    for (char b : recebido) aosBytes.acrescentar(std::string(1, b));
+    for (const Coletor* coletor : {&inteiro, &aosBytes}) {
+      EXPECT_EQ(coletor->marcadorVisto(), completo) << recebido;
+      EXPECT_EQ(coletor->saidas(c), saidas) << recebido;
     }
   }
 }
