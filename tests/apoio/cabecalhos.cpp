@@ -1,0 +1,1 @@
+// The test programs share the precompiled header made with this empty file.
