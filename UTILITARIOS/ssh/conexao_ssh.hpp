@@ -74,11 +74,12 @@ class conexaoSSH : public SessaoRemota {
   /// password is sent. Then turns the shell's history off (no typed line
   /// reaches a history file) and sets the Portuguese locale, and waits (with
   /// `pausaFixa`, at least 1 second) until the shell has answered that line,
-  /// discarding the banner and everything else before. With a root password, a POSIX shell
-  /// is then asked to read one line with the terminal raw and silent; the
-  /// password is sent only once the shell has confirmed that read, and
-  /// kEntregaDaSenhaRoot writes it from then on. A shell that does not
-  /// confirm (fish, tcsh) never receives it. Prints nothing.
+  /// discarding the banner and everything else before. With a root
+  /// password, a POSIX shell is then asked to read one line with the
+  /// terminal raw and silent; the password is sent only once the shell has
+  /// confirmed that read, and kEntregaDaSenhaRoot writes it from then on. A
+  /// shell that does not confirm (fish, tcsh) never receives it. Prints
+  /// nothing.
   void connect() override;
 
   /// Thread-safe: makes a connect() in progress on another thread fail at
@@ -116,13 +117,13 @@ class conexaoSSH : public SessaoRemota {
   void close() noexcept;
 
  private:
+  /// Types `linhas` and collects what the shell prints until `coletor` has
+  /// seen the end or the output has been idle for the time-out.
+  void coletar(std::string_view linhas, saida::Coletor& coletor);
   /// Discards the shell's output until `marca` (with `comPrompt`, and the
   /// end marker after it) has arrived and `minimo` has passed: true; or
   /// until `limite` or the shell's end: false. Throws ErroSSH on a broken
   /// channel.
-  /// Types `linhas` and collects what the shell prints until `coletor` has
-  /// seen the end or the output has been idle for the time-out.
-  void coletar(std::string_view linhas, saida::Coletor& coletor);
   bool clear_buffer(std::string_view marca, bool comPrompt,
                     std::chrono::steady_clock::time_point minimo,
                     std::chrono::steady_clock::time_point limite);
