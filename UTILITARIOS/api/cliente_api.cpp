@@ -91,44 +91,36 @@ std::string textoDoToken(const Valor& tokenZelvo) {
   return texto;
 }
 
-std::vector<std::string> cabecalhosLogin() {
+// The headers the panel's own page sends with each request: the request's
+// own lines go after the first four, and only the login asks for a priority.
+std::vector<std::string> cabecalhos(std::initializer_list<std::string> proprias, bool prioridade) {
   const std::string origem = implantacao::kPainelUrl;
-  return {
+  std::vector<std::string> linhas = {
       linha("User-Agent", kUserAgent),
       linha("Accept", "application/json, text/plain, */*"),
       linha("Accept-Language", "pt-BR"),
       linha("Accept-Encoding", "gzip, deflate, br, zstd"),
-      linha("Content-Type", "application/json"),
-      linha("Origin", origem),
-      linha("Connection", "keep-alive"),
-      linha("Referer", origem + "/"),
-      linha("Sec-Fetch-Dest", "empty"),
-      linha("Sec-Fetch-Mode", "cors"),
-      linha("Sec-Fetch-Site", "same-site"),
-      linha("Priority", "u=0"),
-      linha("TE", "trailers"),
   };
+  linhas.insert(linhas.end(), proprias);
+  linhas.insert(linhas.end(),
+                {linha("Origin", origem), linha("Connection", "keep-alive"),
+                 linha("Referer", origem + "/"), linha("Sec-Fetch-Dest", "empty"),
+                 linha("Sec-Fetch-Mode", "cors"), linha("Sec-Fetch-Site", "same-site")});
+  if (prioridade) linhas.push_back(linha("Priority", "u=0"));
+  linhas.push_back(linha("TE", "trailers"));
+  return linhas;
+}
+
+std::vector<std::string> cabecalhosLogin() {
+  return cabecalhos({linha("Content-Type", "application/json")}, true);
 }
 
 }  // namespace
 
 std::vector<std::string> cabecalhosAcessos(const Valor& tokenZelvo) {
-  const std::string origem = implantacao::kPainelUrl;
-  return {
-      linha("User-Agent", kUserAgent),
-      linha("Accept", "application/json, text/plain, */*"),
-      linha("Accept-Language", "pt-BR"),
-      linha("Accept-Encoding", "gzip, deflate, br, zstd"),
-      linha("Authorization", "Bearer " + textoDoToken(tokenZelvo)),
-      linha("x-user-id", kIdUsuario),
-      linha("Origin", origem),
-      linha("Connection", "keep-alive"),
-      linha("Referer", origem + "/"),
-      linha("Sec-Fetch-Dest", "empty"),
-      linha("Sec-Fetch-Mode", "cors"),
-      linha("Sec-Fetch-Site", "same-site"),
-      linha("TE", "trailers"),
-  };
+  return cabecalhos({linha("Authorization", "Bearer " + textoDoToken(tokenZelvo)),
+                     linha("x-user-id", kIdUsuario)},
+                    false);
 }
 
 std::string corpoLogin() {
