@@ -46,10 +46,10 @@ std::string hostDe(const std::string& url) {
   return url.substr(inicio, fim == std::string::npos ? std::string::npos : fim - inicio);
 }
 
-struct LiberarEasy {
+struct LiberaEasy {
   void operator()(CURL* e) const { curl_easy_cleanup(e); }
 };
-struct LiberarLista {
+struct LiberaLista {
   void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
@@ -346,9 +346,9 @@ RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int i
 
 Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
   iniciarCurl();
-  std::unique_ptr<CURL, LiberarEasy> easy(curl_easy_init());
+  std::unique_ptr<CURL, LiberaEasy> easy(curl_easy_init());
   if (!easy) throw falhaTransporte(pedido.nome + ": libcurl não criou a transferência");
-  std::unique_ptr<curl_slist, LiberarLista> cabecalhos;
+  std::unique_ptr<curl_slist, LiberaLista> cabecalhos;
   for (const std::string& linha : pedido.cabecalhos) {
     curl_slist* nova = curl_slist_append(cabecalhos.get(), linha.c_str());
     if (nova == nullptr) throw std::bad_alloc();
