@@ -25,11 +25,6 @@ TEST(ConexaoSSH, FecharAntesDeConectarNaoFazNada) {
   EXPECT_TRUE(recusaComoSemConexao(c));
 }
 
-TEST(ConexaoSSH, ComandoSemConexaoEErroGeralSemImprimir) {
-  ssh::conexaoSSH c("192.0.0.16", 22, "suporte", "s3nha", std::string("$"));
-  EXPECT_TRUE(recusaComoSemConexao(c));
-}
-
 // Failures found before the first packet leave no channel: a command is
 // refused as before connect(), and close() stays harmless.
 TEST(ConexaoSSH, FalhaAntesDaRedeDeixaSoOCliente) {

@@ -102,10 +102,4 @@ TEST_F(ComandosRemotos, DownloadSoSubstituiQuandoWgetConclui) {
   }
 }
 
-TEST(EnderecoDownload, JuntaBaseVersaoEPasta) {
-  EXPECT_EQ(enderecoDownload("https://scripts.zelvo.example", "3.8.10", "coleta/disco.py"),
-            "https://scripts.zelvo.example/python3.8.10/coleta/disco.py");
-  EXPECT_EQ(enderecoDownload("https://s", "", "a.py"), "https://s/python/a.py");
-}
-
 }  // namespace
