@@ -91,11 +91,16 @@ std::string visivel(std::string_view texto) { return escapado(texto, true); }
 
 std::string visivelNumaLinha(std::string_view texto) { return escapado(texto, false); }
 
-void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens) {
-  // The no-color.org convention: a set, non-empty NO_COLOR drops the colour
-  // items, and the text stays as it is.
+namespace {
+bool cores = true;
+}  // namespace
+
+void lerAmbiente() {
   const char* semCor = std::getenv("NO_COLOR");
-  const bool cores = semCor == nullptr || *semCor == '\0';
+  cores = semCor == nullptr || *semCor == '\0';
+}
+
+void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens) {
   bool primeiro = true;
   for (std::string_view item : itens) {
     if (!cores && (item == GREEN || item == YELLOW || item == RESET)) continue;

@@ -33,8 +33,12 @@ std::string visivel(std::string_view texto);
 /// which must stay one line.
 std::string visivelNumaLinha(std::string_view texto);
 
-/// Writes one console line to `out`; without its colour items when the
-/// environment's NO_COLOR is set and not empty.
+/// Reads the environment once, at the program's start: a set, non-empty
+/// NO_COLOR (the no-color.org convention) drops the colour items of every
+/// line from then on. Without this call lines keep their colours.
+void lerAmbiente();
+
+/// Writes one console line to `out`, with or without its colour items.
 void escreverLinha(std::ostream& out, std::initializer_list<std::string_view> itens);
 
 /// Writes one line of the report to `out` and flushes it, holding trava().

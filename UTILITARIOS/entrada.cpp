@@ -51,6 +51,7 @@ void get_version(const std::string& programa) {
 }  // namespace
 
 int executar(int argc, const char* const* argv, std::size_t antecipacao, bool pausaFixa) {
+  console::lerAmbiente();
   // Before any thread exists, so that every thread leaves the signals to it.
   encerramento::vigiar();
   if (argc != kArgumentosEsperados) {
