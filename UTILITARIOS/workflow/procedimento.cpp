@@ -93,6 +93,77 @@ std::string destinoDe(const RegistroMaquina& maquina) {
   return maquina.ip.texto() + ":" + (porta.negativo ? "-" : "") + porta.digitos;
 }
 
+// Machine n's session; or null, with the outcome that ends its treatment
+// and, in `causa`, why the connection failed, for the audit record. The
+// half-made session is dropped; its owner releases what it holds.
+std::unique_ptr<ssh::SessaoRemota> abrirSessao(std::ostream& saida, ConexoesAntecipadas& conexoes,
+                                               std::size_t n, const std::string& destinoVisivel,
+                                               Desfecho& recusa, std::string& causa) {
+  try {
+    return conexoes.sessao(n);
+  } catch (const ssh::ChaveDoServidorDiferente&) {
+    console::linha(saida, {YELLOW,
+                           "Chave do servidor " + destinoVisivel +
+                               " difere da registrada em known_hosts. Não é possível atualizar.",
+                           RESET});
+    recusa = Desfecho::chaveDiferente;
+  } catch (const std::exception& e) {
+    const auto* ssh = dynamic_cast<const ssh::ErroSSH*>(&e);
+    causa = ssh != nullptr ? ssh->causa() : e.what();
+    console::linha(saida, {YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
+    recusa = Desfecho::erroConectar;
+  }
+  return nullptr;
+}
+
+// What the first listing may say of a machine, in the order it is read: su
+// and ls in Portuguese, as the session asks for, or in English where the
+// machine has no Portuguese messages.
+struct Veredicto {
+  std::string_view portugues, ingles, linha;
+  Desfecho desfecho;
+};
+constexpr Veredicto kVeredictosDaListagem[] = {
+    {"Falha de autenticação", "Authentication failure", "Falha de autenticação.",
+     Desfecho::falhaAutenticacao},
+    {"Arquivo ou diretório inexistente", "No such file or directory",
+     "Arquivo ou diretório inexistente.", Desfecho::diretorioInexistente},
+};
+
+// The outcome that ends a machine's treatment at its first listing: no
+// output at all, a refused root password, no scripts folder.
+std::optional<Desfecho> veredicto(std::ostream& saida, const std::string& lista) {
+  if (texto::aparar(lista).empty()) {
+    console::linha(saida, {YELLOW, "Problema na execução dos comandos SSH.", RESET});
+    return Desfecho::problemaExecucao;
+  }
+  for (const Veredicto& v : kVeredictosDaListagem) {
+    if (contem(lista, v.portugues) || contem(lista, v.ingles)) {
+      console::linha(saida, {YELLOW, v.linha, RESET});
+      return v.desfecho;
+    }
+  }
+  return std::nullopt;
+}
+
+// The report of the download, the chmod and the last listing. Only a
+// download output that starts with the marker says the script was replaced:
+// whatever else came first (a shell's complaint, nothing at all) is a
+// failure, and the old script is still there. The chmod's output is not
+// reported.
+Desfecho relatarTroca(std::ostream& saida, const std::vector<std::string>& saidas) {
+  std::string download = std::string(texto::aparar(saidas[0]));
+  const bool baixado = download.starts_with(comandos::kDownloadConcluido);
+  if (baixado)
+    download = std::string(
+        texto::aparar(std::string_view(download).substr(comandos::kDownloadConcluido.size())));
+  console::linha(saida, {"Informações de Download:", console::visivel(download)});
+  if (!baixado)
+    console::linha(saida, {YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
+  console::linha(saida, {"Informações de Permissão:", console::visivel(saidas[2])});
+  return baixado ? Desfecho::atualizada : Desfecho::falhaDownload;
+}
+
 // `causa`: why the connection failed, for the audit record.
 Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaquina& maquina,
                           const std::string& nomeCodigo, const std::string& pastaCodigo,
@@ -107,7 +178,6 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
   // Texts from the API or the machine reach the terminal with their
   // control characters made visible; the API's stay on their line.
   const std::string destinoVisivel = console::visivelNumaLinha(destino);
-  const auto mostrar = [](const std::string& recebido) { return console::visivel(recebido); };
 
   console::linha(saida, {std::to_string(n), "Cliente: " + console::visivelNumaLinha(cliente) +
                                                 " | Atualizando " + destinoVisivel});
@@ -120,22 +190,9 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
     return Desfecho::ipNaoPublico;
   }
 
-  std::unique_ptr<ssh::SessaoRemota> sessao;
-  try {
-    sessao = conexoes.sessao(n);
-  } catch (const ssh::ChaveDoServidorDiferente&) {
-    console::linha(saida, {YELLOW,
-                           "Chave do servidor " + destinoVisivel +
-                               " difere da registrada em known_hosts. Não é possível atualizar.",
-                           RESET});
-    return Desfecho::chaveDiferente;
-  } catch (const std::exception& e) {
-    // The half-made session is dropped; its owner releases what it holds.
-    const auto* ssh = dynamic_cast<const ssh::ErroSSH*>(&e);
-    causa = ssh != nullptr ? ssh->causa() : e.what();
-    console::linha(saida, {YELLOW, "Erro ao conectar em " + destinoVisivel + ".", RESET});
-    return Desfecho::erroConectar;
-  }
+  Desfecho recusa{};
+  const auto sessao = abrirSessao(saida, conexoes, n, destinoVisivel, recusa, causa);
+  if (!sessao) return recusa;
   // `sessao` closes the session on every path out of the machine's treatment.
   // The line of an SSH failure that ends the run names the target's user and
   // host, which come from the API.
@@ -155,23 +212,8 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
 
   const std::string listaScriptsComando = comandos::listagem(nomeCodigo);
   const std::string listaScripts = executar(listaScriptsComando);
-  if (texto::aparar(listaScripts).empty()) {
-    console::linha(saida, {YELLOW, "Problema na execução dos comandos SSH.", RESET});
-    return Desfecho::problemaExecucao;
-  }
-  // su and ls in Portuguese, as the session asks for, or in English where
-  // the machine has no Portuguese messages.
-  if (contem(listaScripts, "Falha de autenticação") ||
-      contem(listaScripts, "Authentication failure")) {
-    console::linha(saida, {YELLOW, "Falha de autenticação.", RESET});
-    return Desfecho::falhaAutenticacao;
-  }
-  if (contem(listaScripts, "Arquivo ou diretório inexistente") ||
-      contem(listaScripts, "No such file or directory")) {
-    console::linha(saida, {YELLOW, "Arquivo ou diretório inexistente.", RESET});
-    return Desfecho::diretorioInexistente;
-  }
-  console::linha(saida, {"Lista de códigos encontrados:", mostrar(listaScripts)});
+  if (const auto desfecho = veredicto(saida, listaScripts)) return *desfecho;
+  console::linha(saida, {"Lista de códigos encontrados:", console::visivel(listaScripts)});
 
   const std::string versaoPython =
       soVersao(texto::aparar(texto::removerTodas(executar(comandos::versaoPython()), "Python ")));
@@ -184,22 +226,9 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
     console::linha(saida, {GREEN, "Código não encontrado. Baixando...", RESET});
   }
   // The download, the chmod and the last listing run whatever the download
-  // printed: typed together, they cost one round trip. Only a line that
-  // starts with the marker says the script was replaced: whatever else came
-  // first (a shell's complaint, nothing at all) is a failure, and the old
-  // script is still there. The chmod's output is not reported.
-  const std::vector<std::string> saidas =
-      executarTodos({comandoDownload, comandos::permissao(nomeCodigo), listaScriptsComando});
-  std::string downloadCodigo = std::string(texto::aparar(saidas[0]));
-  const bool baixado = downloadCodigo.starts_with(comandos::kDownloadConcluido);
-  if (baixado)
-    downloadCodigo = std::string(texto::aparar(
-        std::string_view(downloadCodigo).substr(comandos::kDownloadConcluido.size())));
-  console::linha(saida, {"Informações de Download:", mostrar(downloadCodigo)});
-  if (!baixado)
-    console::linha(saida, {YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
-  console::linha(saida, {"Informações de Permissão:", mostrar(saidas[2])});
-  return baixado ? Desfecho::atualizada : Desfecho::falhaDownload;
+  // printed: typed together, they cost one round trip.
+  return relatarTroca(saida, executarTodos({comandoDownload, comandos::permissao(nomeCodigo),
+                                            listaScriptsComando}));
 }
 
 std::string contagem(std::size_t n, const std::string& singular, const std::string& plural) {
