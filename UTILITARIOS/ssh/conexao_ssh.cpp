@@ -256,6 +256,10 @@ void conexaoSSH::connect() {
   // From here on a blocked send may wait the full time-out for window space.
   definirTempoLimite(prazoUtilizavel(timeout_));
 
+  prepararShell(limite);
+}
+
+void conexaoSSH::prepararShell(Relogio::time_point limite) {
   // The shell must not keep the typed lines, and the root password goes
   // only to a read the shell has confirmed.
   const std::string preparo =

@@ -117,6 +117,9 @@ class conexaoSSH : public SessaoRemota {
   void close() noexcept;
 
  private:
+  /// Turns the new shell's history off and hands it the root password (see
+  /// connect()), waiting for its answers until `limite` at most.
+  void prepararShell(std::chrono::steady_clock::time_point limite);
   /// Types `linhas` and collects what the shell prints until `coletor` has
   /// seen the end or the output has been idle for the time-out.
   void coletar(std::string_view linhas, saida::Coletor& coletor);
