@@ -166,8 +166,7 @@ TEST(LimparSaida, QuebrasUnicodeSeparamLinhas) {
       "g\nh\nj");
 }
 
-// Lines typed together (bash echoes each at its prompt, dash all at once):
-// each output is the one its line gives alone, fed whole or byte by byte.
+// Lines typed together, fed whole or byte by byte: each output as if typed alone.
 TEST(Coletor, TabelaDasLinhasDigitadasJuntas) {
   const std::vector<std::string> c = {"baixar", "chmod Senha.py", "listar"};
   const std::vector<std::tuple<std::string, bool, std::vector<std::string>>> casos = {

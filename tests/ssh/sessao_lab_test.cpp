@@ -218,9 +218,8 @@ TEST_F(SessaoPrincipal, GrandeVolumeSemPerdasNemAcentosPartidos) {
   EXPECT_EQ(erradas, 0);
 }
 
-// Three lines in one write, on bash and on dash (which echoes them as they
-// arrive; su takes 0.3 s): a "ç" in two writes after the pager's blank, whose
-// echo lands wherever the output then stands.
+// Three lines in one write, on bash and on dash (which echoes them on arrival; su slow): a
+// "ç" in two writes after the pager's blank, whose echo may land anywhere.
 TEST(LinhasDigitadasJuntas, CadaUmaComASuaSaida) {
   for (const Maquina& m : {kPrincipal, kLenta}) {
     SCOPED_TRACE(m.nome);
