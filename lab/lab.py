@@ -41,8 +41,8 @@ WORLD.json (every key optional):
       "produto": "Korvax", "entry": {merged into its access-list entry},
       "entry_drop": [keys removed from it], any other key: copied to it } ],
   "extra_acessos": [customer entries appended to the access list as is],
-  "latencia_ms": 0 (N > 0: the machines live in a network namespace of their
-          own, behind a tun link that holds each packet N/2 ms each way; the
+  "latencia_ms": N (given, 0 too: the machines live in a network namespace of
+          their own, behind a tun link that holds each packet N/2 ms each way; the
           repository and API, 192.0.0.10 and fd00:1ab::10 to them, undelayed),
   "syslog": false (true: a syslog socket at /dev/log for COMMAND, whose
           records become the lines of <state>/syslog.log),
@@ -598,6 +598,9 @@ class World:
         self.appliances = {}          # name -> Popen running the appliance's sshd
         self.command = None
         self.signalled = None
+        # The link is there whenever the key is, at 0 ms too: a benchmark then
+        # compares delays over the same path.
+        self.linked = "latencia_ms" in world
         self.delay = world.get("latencia_ms", 0) / 2000.0     # each way, in seconds
         self.world_ns = self.machines_ns = None
         self.net = "/proc/net"        # where the machines' sockets are listed
@@ -639,7 +642,7 @@ class World:
         ips = list(dict.fromkeys(m["ip"] for m in self.machines if m["lab_address"]))
         for ip in ips:
             cmds.append("addr add %s/128 dev lo nodad" % ip if ":" in ip else "addr add %s/32 dev lo" % ip)
-        if self.delay:
+        if self.linked:
             cmds = self.delayed_link(cmds, ips)
         run("ip", "-batch", "-", input="\n".join(cmds).encode() + b"\n")
 
@@ -859,7 +862,7 @@ class World:
         # (source, target, fs type, flags, options) for mount(2).
         steps = [("%s/etc/%s" % (d, f), "/etc/" + f, None, MS_BIND, None)
                  for f in ("passwd", "shadow", "group", "profile")]
-        if self.delay:
+        if self.linked:
             steps.append((RUN + "/hosts-machines", "/etc/hosts", None, MS_BIND, None))
         if kbdint:
             steps.append((d + "/pam-sshd", "/etc/pam.d/sshd", None, MS_BIND, None))
@@ -936,7 +939,7 @@ class World:
         kind = "wrong" if self.world.get("api", {}).get("wrong_cert") else "right"
         ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         ctx.load_cert_chain("%s/tls/%s.pem" % (RUN, kind), "%s/tls/%s.key" % (RUN, kind))
-        addrs = ["127.0.0.1", "::1"] + (list(REPO_ADDRS) if self.delay else [])
+        addrs = ["127.0.0.1", "::1"] + (list(REPO_ADDRS) if self.linked else [])
         for addr in addrs:
             server = TLSServer((addr, 443), socket.AF_INET6 if ":" in addr else socket.AF_INET, ctx, api)
             threading.Thread(target=server.serve_forever, daemon=True).start()

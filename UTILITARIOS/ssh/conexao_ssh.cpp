@@ -71,9 +71,12 @@ constexpr std::string_view kPronto = "ZELVO-PRONTO";
 // program, its print is not), puts the terminal in raw
 // mode without echo (every byte of the password then arrives as it is) and,
 // only then, prints kPedeSenha and reads one line into a variable of its
-// own. The password is sent only once that mark has arrived; kSenhaLida
-// follows the read. ksh93 opens its history file at start and only leaves
-// it when HISTFILE changes.
+// own. The password is sent only once that mark has arrived. The shell then
+// tries su once, quietly: refused, it forgets the password and the function
+// only repeats su's answer (a wrong password costs one failed su, and the
+// lines typed after it still each get su's prompt). kSenhaLida follows,
+// with kSuAceito behind it when su accepted. ksh93 opens its history file
+// at start and only leaves it when HISTFILE changes.
 constexpr std::string_view kLeitura =
     "case ${KSH_VERSION-} in Version*) command eval HISTFILE=/dev/null;; esac; "
     "case $(command -v printf)$(command -v print) in "
@@ -81,9 +84,13 @@ constexpr std::string_view kLeitura =
     "*fprint) zelvo_su() { print -r -- \"$zelvo_r\" | \"$@\"; };; *) false;; esac && "
     "zelvo_t=$(stty -g) && stty raw -echo && "
     "printf '\\132\\105\\114\\126\\117\\055\\114\\105\\111\\101\\n' && IFS= read -r zelvo_r; "
-    "stty \"$zelvo_t\"; printf '\\132\\105\\114\\126\\117\\055\\114\\111\\104\\101\\n'\n";
+    "stty \"$zelvo_t\"; zelvo_v=; "
+    "if zelvo_e=$(zelvo_su su root -c true 2>&1); then zelvo_v=-ROOT; else zelvo_r=; "
+    "zelvo_su() { printf '%s\\n' \"$zelvo_e\"; return 1; }; fi; "
+    "printf '\\132\\105\\114\\126\\117\\055\\114\\111\\104\\101%s\\n' \"$zelvo_v\"\n";
 constexpr std::string_view kPedeSenha = "ZELVO-LEIA";
 constexpr std::string_view kSenhaLida = "ZELVO-LIDA";
+constexpr std::string_view kSuAceito = "-ROOT";
 static_assert(kLeitura.find(kEntregaDaSenhaRoot) != std::string_view::npos);
 
 constexpr auto kPausaDoPreparo = std::chrono::milliseconds(50);
@@ -167,6 +174,7 @@ void conexaoSSH::connect() {
   channel_.reset();
   client_.reset();
   shellAberto_ = false;
+  suAceito_ = false;
   client_.reset(ssh_new());
   if (!client_) throw std::bad_alloc();
   ssh_session sessao = client_.get();
@@ -281,14 +289,16 @@ void conexaoSSH::prepararShell(Relogio::time_point limite) {
     // password; its commands then fail on the machine.
     if (!clear_buffer(kPedeSenha, false, Relogio::now(), limite)) return;
     enviar(*senhaRoot_ + "\n", "ao entregar a senha de root");
-    clear_buffer(kSenhaLida, true, minimo, limite);
+    std::string resposta;
+    suAceito_ = clear_buffer(kSenhaLida, true, minimo, limite, &resposta) &&
+                resposta.starts_with(kSuAceito);
     return;
   }
   clear_buffer(kPronto, true, minimo, limite);
 }
 
 bool conexaoSSH::clear_buffer(std::string_view marca, bool comPrompt, Relogio::time_point minimo,
-                              Relogio::time_point limite) {
+                              Relogio::time_point limite, std::string* depois) {
   // The shell has answered once its mark (and, with comPrompt, the prompt
   // after it) has arrived. All that came before (the banner however long,
   // the prompts, the echo) is discarded; a stale prompt left behind would end
@@ -314,7 +324,10 @@ bool conexaoSSH::clear_buffer(std::string_view marca, bool comPrompt, Relogio::t
         pos != std::string::npos &&
         (!comPrompt || !end_data_ || recebido.find(*end_data_, pos) != std::string::npos);
     const auto agora = Relogio::now();
-    if (visto && agora >= minimo) return true;
+    if (visto && agora >= minimo) {
+      if (depois != nullptr) *depois = recebido.substr(pos + marca.size());
+      return true;
+    }
     if (agora >= limite || ssh_channel_is_eof(channel_.get())) return false;
     // Only the mark's end and what follows it matter.
     if (pos == std::string::npos && recebido.size() > kTamanhoDescarte)
@@ -495,7 +508,8 @@ std::string conexaoSSH::execute_command(const std::string& command) {
 }
 
 std::vector<std::string> conexaoSSH::execute_commands(const std::vector<std::string>& commands) {
-  if (pausaFixa_ || commands.size() < 2) return SessaoRemota::execute_commands(commands);
+  if (pausaFixa_ || !suAceito_ || commands.size() < 2)
+    return SessaoRemota::execute_commands(commands);
   std::string linhas;
   for (const std::string& command : commands) linhas += command + "\n";
   saida::Coletor coletor(end_data_, commands.size());

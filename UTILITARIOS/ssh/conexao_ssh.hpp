@@ -78,7 +78,10 @@ class conexaoSSH : public SessaoRemota {
   /// password, a POSIX shell is then asked to read one line with the
   /// terminal raw and silent; the password is sent only once the shell has
   /// confirmed that read, and kEntregaDaSenhaRoot writes it from then on. A
-  /// shell that does not confirm (fish, tcsh) never receives it. Prints
+  /// shell that does not confirm (fish, tcsh) never receives it. The shell
+  /// then tries su once: when it is refused, the password is forgotten and
+  /// kEntregaDaSenhaRoot only repeats su's answer, so that a wrong password
+  /// costs the machine one failed su, however many lines follow. Prints
   /// nothing.
   void connect() override;
 
@@ -109,7 +112,9 @@ class conexaoSSH : public SessaoRemota {
 
   /// Types all the lines in one write, collects until the last has ended
   /// (see saida::Coletor) and returns each one's cleaned output, as
-  /// execute_command() returns it. With `pausaFixa`, one line at a time.
+  /// execute_command() returns it. One line at a time with `pausaFixa`, or
+  /// unless connect() saw su accept the root password: every line's su then
+  /// prompts, which is where their outputs are split.
   std::vector<std::string> execute_commands(const std::vector<std::string>& commands) override;
 
   /// Closes the channel, then the connection. Safe in every state and when
@@ -125,11 +130,11 @@ class conexaoSSH : public SessaoRemota {
   void coletar(std::string_view linhas, saida::Coletor& coletor);
   /// Discards the shell's output until `marca` (with `comPrompt`, and the
   /// end marker after it) has arrived and `minimo` has passed: true; or
-  /// until `limite` or the shell's end: false. Throws ErroSSH on a broken
-  /// channel.
+  /// until `limite` or the shell's end: false. `depois`, when given, gets
+  /// what arrived after the mark. Throws ErroSSH on a broken channel.
   bool clear_buffer(std::string_view marca, bool comPrompt,
                     std::chrono::steady_clock::time_point minimo,
-                    std::chrono::steady_clock::time_point limite);
+                    std::chrono::steady_clock::time_point limite, std::string* depois = nullptr);
   int autenticarInterativo();
   // `semResposta`: the audit cause of a connect that timed out.
   int abrirSoquete(std::chrono::steady_clock::time_point limite, const char* semResposta);
@@ -154,6 +159,7 @@ class conexaoSSH : public SessaoRemota {
   std::unique_ptr<ssh_session_struct, LiberaSessao> client_;
   std::unique_ptr<ssh_channel_struct, LiberaCanal> channel_;
   bool shellAberto_ = false;  // connect() opened a shell; close() keeps this
+  bool suAceito_ = false;     // the shell's su accepted the root password
   // What interromper() reaches from another thread.
   std::mutex mutex_;
   std::condition_variable acordar_;

@@ -206,17 +206,19 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
       throw;
     }
   };
-  const auto executar = [&](const std::string& interno) {
-    return executarTodos({interno}).front();
-  };
 
+  // The version is asked first, with the listing: one round trip for both
+  // where they are typed together. A pager on the listing would eat a line
+  // typed after it; the version reads nothing and changes nothing, also on
+  // a machine the listing then turns away.
   const std::string listaScriptsComando = comandos::listagem(nomeCodigo);
-  const std::string listaScripts = executar(listaScriptsComando);
+  const auto primeiras = executarTodos({comandos::versaoPython(), listaScriptsComando});
+  const std::string& listaScripts = primeiras[1];
   if (const auto desfecho = veredicto(saida, listaScripts)) return *desfecho;
   console::linha(saida, {"Lista de códigos encontrados:", console::visivel(listaScripts)});
 
   const std::string versaoPython =
-      soVersao(texto::aparar(texto::removerTodas(executar(comandos::versaoPython()), "Python ")));
+      soVersao(texto::aparar(texto::removerTodas(primeiras[0], "Python ")));
   const std::string comandoDownload = comandos::download(
       comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
 

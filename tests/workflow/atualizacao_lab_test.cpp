@@ -282,6 +282,9 @@ TEST(AtualizacaoLab, CadaDesfechoDaMaquinaNaOrdemERodadaSegue) {
   for (const char* m : {"h-senha-ssh", "h-root-errado", "h-database"})
     EXPECT_EQ(conteudo(m, "disco.py"), kAntigo) << m;
   EXPECT_FALSE(executavel("h-root-errado", "disco.py"));
+  EXPECT_EQ(apoio::lerArquivo("/run/lab/m/h-root-errado/home/suporte/.su-tentativas"),
+            "su\n")
+      << "a wrong root password is tried once";
   EXPECT_FALSE(fs::exists(pasta("h-sem-script") / "disco.py"));
   EXPECT_FALSE(fs::exists(pasta("h-sem-pasta")));
   for (const char* m : {"h-atualiza", "h-parecido", "h-bak", "h-ipv6", "h-curto"})
