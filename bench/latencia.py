@@ -7,7 +7,8 @@
 Twenty appliances that all need the update, behind the lab's delayed link
 ("latencia_ms": every packet held half the round trip each way, ACKs
 included, so Nagle and delayed-ACK stalls show as on a real network) at 0,
-20, 50 and 100 ms of round trip, one world per delay. The repository and the
+20, 50 and 100 ms of round trip, one world per delay, 0 ms through the same
+relay. The repository and the
 API are not delayed. In each world every PROGRAM runs once, then the plain
 ssh loop of bench/baseline.sh (skipped with a note when sshpass is missing).
 Prints, for each, the seconds per machine at each delay (wall time of the
