@@ -164,6 +164,20 @@ Desfecho relatarTroca(std::ostream& saida, const std::vector<std::string>& saida
   return baixado ? Desfecho::atualizada : Desfecho::falhaDownload;
 }
 
+// Runs the inner commands as root, in order. The line of an SSH failure that
+// ends the run names the target's user and host, which come from the API.
+std::vector<std::string> executarComoRoot(std::ostream& saida, ssh::SessaoRemota& sessao,
+                                          const std::vector<std::string>& internos) {
+  std::vector<std::string> linhas;
+  for (const std::string& interno : internos) linhas.push_back(comandos::comoRoot(interno));
+  try {
+    return sessao.execute_commands(linhas);
+  } catch (const ssh::ErroSSH& e) {
+    console::linha(saida, {"SSH error: " + console::visivelNumaLinha(e.what())});
+    throw;
+  }
+}
+
 // `causa`: why the connection failed, for the audit record.
 Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaquina& maquina,
                           const std::string& nomeCodigo, const std::string& pastaCodigo,
@@ -194,25 +208,13 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
   const auto sessao = abrirSessao(saida, conexoes, n, destinoVisivel, recusa, causa);
   if (!sessao) return recusa;
   // `sessao` closes the session on every path out of the machine's treatment.
-  // The line of an SSH failure that ends the run names the target's user and
-  // host, which come from the API.
-  const auto executarTodos = [&](const std::vector<std::string>& internos) {
-    std::vector<std::string> linhas;
-    for (const std::string& interno : internos) linhas.push_back(comandos::comoRoot(interno));
-    try {
-      return sessao->execute_commands(linhas);
-    } catch (const ssh::ErroSSH& e) {
-      console::linha(saida, {"SSH error: " + console::visivelNumaLinha(e.what())});
-      throw;
-    }
-  };
-
   // The version is asked first, with the listing: one round trip for both
   // where they are typed together. A pager on the listing would eat a line
   // typed after it; the version reads nothing and changes nothing, also on
   // a machine the listing then turns away.
   const std::string listaScriptsComando = comandos::listagem(nomeCodigo);
-  const auto primeiras = executarTodos({comandos::versaoPython(), listaScriptsComando});
+  const auto primeiras =
+      executarComoRoot(saida, *sessao, {comandos::versaoPython(), listaScriptsComando});
   const std::string& listaScripts = primeiras[1];
   if (const auto desfecho = veredicto(saida, listaScripts)) return *desfecho;
   console::linha(saida, {"Lista de códigos encontrados:", console::visivel(listaScripts)});
@@ -229,8 +231,9 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
   }
   // The download, the chmod and the last listing run whatever the download
   // printed: typed together, they cost one round trip.
-  return relatarTroca(saida, executarTodos({comandoDownload, comandos::permissao(nomeCodigo),
-                                            listaScriptsComando}));
+  return relatarTroca(saida, executarComoRoot(saida, *sessao,
+                                              {comandoDownload, comandos::permissao(nomeCodigo),
+                                               listaScriptsComando}));
 }
 
 std::string contagem(std::size_t n, const std::string& singular, const std::string& plural) {
