@@ -179,24 +179,64 @@ void conexaoSSH::connect() {
   if (!client_) throw std::bad_alloc();
   ssh_session sessao = client_.get();
 
-  const auto limite = Relogio::now() + std::chrono::duration_cast<Relogio::duration>(
-                                           Segundos(prazoUtilizavel(timeout_)));
   // For the audit record: a host that let the deadline pass said nothing.
-  char prazo[32];
-  std::snprintf(prazo, sizeof prazo, "sem resposta em %g s", prazoUtilizavel(timeout_));
-  auto restante = [&](const char* operacao) {
-    const double s = Segundos(limite - Relogio::now()).count();
-    if (!(s > 0)) throw ErroSSH(operacao, destino(), "tempo limite de conexão esgotado", prazo);
-    definirTempoLimite(s);
-  };
-  // libssh's own failure, once its time-out (the rest of the deadline) ran out.
-  auto daBiblioteca = [&](const char* operacao) {
-    ErroSSH e = erroDaBiblioteca(operacao);
-    if (Relogio::now() + kFolgaDoPrazo < limite) return e;
-    return ErroSSH(operacao, destino(), ssh_get_error(client_.get()), prazo);
-  };
+  char texto[32];
+  std::snprintf(texto, sizeof texto, "sem resposta em %g s", prazoUtilizavel(timeout_));
+  const Prazo prazo{Relogio::now() + std::chrono::duration_cast<Relogio::duration>(
+                                         Segundos(prazoUtilizavel(timeout_))),
+                    texto};
+  configurarSessao();
 
+  // The socket is ours, so that interromper() can shut it down from another
+  // thread; libssh gets a copy of its own, which it closes when it likes.
+  struct Soquete {
+    conexaoSSH& dono;
+    ~Soquete() {
+      std::lock_guard trava(dono.mutex_);
+      if (dono.soquete_ >= 0) ::close(std::exchange(dono.soquete_, -1));
+    }
+  } soquete{*this};
+  const int copia = ::fcntl(abrirSoquete(prazo.limite, texto), F_DUPFD_CLOEXEC, 0);
+  if (copia < 0) throw erro("ao conectar", std::strerror(errno));
+  if (ssh_options_set(sessao, SSH_OPTIONS_FD, &copia) != SSH_OK) {
+    ::close(copia);
+    throw erroDaBiblioteca("ao conectar");
+  }
+
+  // One deadline for TCP, handshake, authentication and the shell: libssh
+  // applies its time-out to each blocking step separately.
+  restante(prazo, "ao conectar");
+  if (ssh_connect(sessao) != SSH_OK) throw daBiblioteca(prazo, "ao conectar");
+  const ssh_known_hosts_e registro = ssh_session_is_known_server(sessao);
+  if (registro == SSH_KNOWN_HOSTS_CHANGED || registro == SSH_KNOWN_HOSTS_OTHER)
+    throw ChaveDoServidorDiferente("a chave de " + destino() +
+                                   " difere da registrada em known_hosts");
+  autenticar(prazo);
+  abrirShell(prazo);
+  // From here on a blocked send may wait the full time-out for window space.
+  definirTempoLimite(prazoUtilizavel(timeout_));
+
+  prepararShell(prazo.limite);
+}
+
+void conexaoSSH::restante(const Prazo& prazo, const char* operacao) {
+  const double s = Segundos(prazo.limite - Relogio::now()).count();
+  if (!(s > 0))
+    throw ErroSSH(operacao, destino(), "tempo limite de conexão esgotado", prazo.semResposta);
+  definirTempoLimite(s);
+}
+
+ErroSSH conexaoSSH::daBiblioteca(const Prazo& prazo, const char* operacao) const {
+  // libssh's own failure, once its time-out (the rest of the deadline) ran
+  // out, is the host's silence.
+  ErroSSH e = erroDaBiblioteca(operacao);
+  if (Relogio::now() + kFolgaDoPrazo < prazo.limite) return e;
+  return ErroSSH(operacao, destino(), ssh_get_error(client_.get()), prazo.semResposta);
+}
+
+void conexaoSSH::configurarSessao() {
   if (port_ <= 0 || port_ > 65535) throw erro("ao configurar a sessão", "porta inválida");
+  ssh_session sessao = client_.get();
   const unsigned int porta = static_cast<unsigned int>(port_);
   const int nao = 0;
   const bool naoLerConfiguracao = false;
@@ -210,38 +250,17 @@ void conexaoSSH::connect() {
       ssh_options_set(sessao, SSH_OPTIONS_PUBKEY_AUTH, &nao) != SSH_OK ||
       ssh_options_set(sessao, SSH_OPTIONS_PROCESS_CONFIG, &naoLerConfiguracao) != SSH_OK)
     throw erroDaBiblioteca("ao configurar a sessão");
+}
 
-  // The socket is ours, so that interromper() can shut it down from another
-  // thread; libssh gets a copy of its own, which it closes when it likes.
-  struct Soquete {
-    conexaoSSH& dono;
-    ~Soquete() {
-      std::lock_guard trava(dono.mutex_);
-      if (dono.soquete_ >= 0) ::close(std::exchange(dono.soquete_, -1));
-    }
-  } soquete{*this};
-  const int copia = ::fcntl(abrirSoquete(limite, prazo), F_DUPFD_CLOEXEC, 0);
-  if (copia < 0) throw erro("ao conectar", std::strerror(errno));
-  if (ssh_options_set(sessao, SSH_OPTIONS_FD, &copia) != SSH_OK) {
-    ::close(copia);
-    throw erroDaBiblioteca("ao conectar");
-  }
-
-  // One deadline for TCP, handshake, authentication and the shell: libssh
-  // applies its time-out to each blocking step separately.
-  restante("ao conectar");
-  if (ssh_connect(sessao) != SSH_OK) throw daBiblioteca("ao conectar");
-  const ssh_known_hosts_e registro = ssh_session_is_known_server(sessao);
-  if (registro == SSH_KNOWN_HOSTS_CHANGED || registro == SSH_KNOWN_HOSTS_OTHER)
-    throw ChaveDoServidorDiferente("a chave de " + destino() +
-                                   " difere da registrada em known_hosts");
-  restante("ao autenticar");
+void conexaoSSH::autenticar(const Prazo& prazo) {
+  ssh_session sessao = client_.get();
+  restante(prazo, "ao autenticar");
   int autenticacao = ssh_userauth_password(sessao, nullptr, password_.c_str());
   if (autenticacao == SSH_AUTH_DENIED) {
     // PAM set-ups often offer the password only as keyboard-interactive.
     const int metodos = ssh_userauth_list(sessao, nullptr);
     if ((metodos & SSH_AUTH_METHOD_PASSWORD) == 0 && (metodos & SSH_AUTH_METHOD_INTERACTIVE) != 0) {
-      restante("ao autenticar");
+      restante(prazo, "ao autenticar");
       autenticacao = autenticarInterativo();
     }
   }
@@ -249,22 +268,20 @@ void conexaoSSH::connect() {
     throw erro("ao autenticar", "o servidor exige mais de uma forma de autenticação");
   if (autenticacao == SSH_AUTH_DENIED)
     throw ErroSSH("ao autenticar", destino(), ssh_get_error(sessao), "senha recusada");
-  if (autenticacao != SSH_AUTH_SUCCESS) throw daBiblioteca("ao autenticar");
+  if (autenticacao != SSH_AUTH_SUCCESS) throw daBiblioteca(prazo, "ao autenticar");
+}
 
-  std::unique_ptr<ssh_channel_struct, LiberaCanal> canal(ssh_channel_new(sessao));
+void conexaoSSH::abrirShell(const Prazo& prazo) {
+  std::unique_ptr<ssh_channel_struct, LiberaCanal> canal(ssh_channel_new(client_.get()));
   if (!canal) throw erroDaBiblioteca("ao criar o canal");
-  restante("ao abrir o canal");
+  restante(prazo, "ao abrir o canal");
   if (ssh_channel_open_session(canal.get()) != SSH_OK) throw erroDaBiblioteca("ao abrir o canal");
-  restante("ao pedir o terminal");
+  restante(prazo, "ao pedir o terminal");
   if (ssh_channel_request_pty(canal.get()) != SSH_OK) throw erroDaBiblioteca("ao pedir o terminal");
-  restante("ao abrir o shell");
+  restante(prazo, "ao abrir o shell");
   if (ssh_channel_request_shell(canal.get()) != SSH_OK) throw erroDaBiblioteca("ao abrir o shell");
   channel_ = std::move(canal);
   shellAberto_ = true;
-  // From here on a blocked send may wait the full time-out for window space.
-  definirTempoLimite(prazoUtilizavel(timeout_));
-
-  prepararShell(limite);
 }
 
 void conexaoSSH::prepararShell(Relogio::time_point limite) {

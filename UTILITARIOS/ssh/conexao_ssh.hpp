@@ -135,6 +135,19 @@ class conexaoSSH : public SessaoRemota {
   bool clear_buffer(std::string_view marca, bool comPrompt,
                     std::chrono::steady_clock::time_point minimo,
                     std::chrono::steady_clock::time_point limite, std::string* depois = nullptr);
+  // The connect's one deadline, and what the audit record says of a host
+  // that let it pass.
+  struct Prazo {
+    std::chrono::steady_clock::time_point limite;
+    const char* semResposta;
+  };
+  /// Gives libssh's next blocking step the rest of the deadline; throws
+  /// once it has passed.
+  void restante(const Prazo& prazo, const char* operacao);
+  ErroSSH daBiblioteca(const Prazo& prazo, const char* operacao) const;
+  void configurarSessao();
+  void autenticar(const Prazo& prazo);
+  void abrirShell(const Prazo& prazo);
   int autenticarInterativo();
   // `semResposta`: the audit cause of a connect that timed out.
   int abrirSoquete(std::chrono::steady_clock::time_point limite, const char* semResposta);
