@@ -344,10 +344,9 @@ RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int i
                           achado(id, byte, resposta.tamanho) + "): " + descrever(pedido, resposta));
 }
 
-Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
-  iniciarCurl();
-  std::unique_ptr<CURL, LiberaEasy> easy(curl_easy_init());
-  if (!easy) throw falhaTransporte(pedido.nome + ": libcurl não criou a transferência");
+namespace {
+
+std::unique_ptr<curl_slist, LiberaLista> listaDeCabecalhos(const Pedido& pedido) {
   std::unique_ptr<curl_slist, LiberaLista> cabecalhos;
   for (const std::string& linha : pedido.cabecalhos) {
     curl_slist* nova = curl_slist_append(cabecalhos.get(), linha.c_str());
@@ -355,13 +354,16 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
     (void)cabecalhos.release();
     cabecalhos.reset(nova);
   }
-  CURL* h = easy.get();
-  Recepcao recepcao;
-  recepcao.easy = h;
-  char erro[CURL_ERROR_SIZE] = "";
+  return cabecalhos;
+}
+
+// The transfer as the API is spoken to: the request, and the body and
+// headers delivered to `recepcao`, which also watches the pace.
+void configurar(CURL* h, const Pedido& pedido, curl_slist* cabecalhos, Recepcao& recepcao,
+                char* erro) {
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, erro);
   curl_easy_setopt(h, CURLOPT_URL, pedido.url.c_str());
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, cabecalhos.get());
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, cabecalhos);
   // An empty list enables every decoder libcurl was built with; the
   // Accept-Encoding line of the header set still wins on the wire.
   curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
@@ -384,6 +386,20 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
   } else {
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
   }
+}
+
+}  // namespace
+
+Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
+  iniciarCurl();
+  std::unique_ptr<CURL, LiberaEasy> easy(curl_easy_init());
+  if (!easy) throw falhaTransporte(pedido.nome + ": libcurl não criou a transferência");
+  const auto cabecalhos = listaDeCabecalhos(pedido);
+  CURL* h = easy.get();
+  Recepcao recepcao;
+  recepcao.easy = h;
+  char erro[CURL_ERROR_SIZE] = "";
+  configurar(h, pedido, cabecalhos.get(), recepcao, erro);
   recepcao.ultimoByte = Relogio::now();
   Resposta& resposta = recepcao.resposta;
   FluxoCorpo fluxo(recepcao);
