@@ -108,6 +108,23 @@ double prazoUtilizavel(double segundos) {
   return std::min(segundos, 1e6);
 }
 
+// Connects the non-blocking socket `fd` to `endereco` by `limite`: 0, or the
+// errno of the failure (ETIMEDOUT once the deadline passed).
+int conectarAte(int fd, const addrinfo& endereco, Relogio::time_point limite) {
+  int falha = ::connect(fd, endereco.ai_addr, endereco.ai_addrlen) == 0 ? 0 : errno;
+  if (falha != EINPROGRESS) return falha;
+  pollfd pronto{fd, POLLOUT, 0};
+  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(limite - Relogio::now()).count();
+  int r;
+  while ((r = ::poll(&pronto, 1, static_cast<int>(std::max<long long>(ms, 0)))) < 0 &&
+         errno == EINTR) {
+  }
+  socklen_t tamanho = sizeof falha;
+  if (r == 0) return ETIMEDOUT;
+  if (r < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &falha, &tamanho) != 0) return errno;
+  return falha;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- holders
@@ -377,20 +394,7 @@ int conexaoSSH::abrirSoquete(Relogio::time_point limite, const char* semResposta
       }
       soquete_ = fd;
     }
-    int falha = ::connect(fd, e->ai_addr, e->ai_addrlen) == 0 ? 0 : errno;
-    if (falha == EINPROGRESS) {
-      pollfd pronto{fd, POLLOUT, 0};
-      const auto ms = std::chrono::ceil<std::chrono::milliseconds>(limite - Relogio::now()).count();
-      int r;
-      while ((r = ::poll(&pronto, 1, static_cast<int>(std::max<long long>(ms, 0)))) < 0 &&
-             errno == EINTR) {
-      }
-      socklen_t tamanho = sizeof falha;
-      if (r == 0)
-        falha = ETIMEDOUT;
-      else if (r < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &falha, &tamanho) != 0)
-        falha = errno;
-    }
+    const int falha = conectarAte(fd, *e, limite);
     {
       std::lock_guard trava(mutex_);
       if (interrompido_) throw erro("ao conectar", "conexão interrompida");
@@ -565,22 +569,7 @@ void conexaoSSH::coletar(std::string_view linhas, saida::Coletor& coletor) {
       } else {
         esperarDados(kPausa, "ao ler a saída");
       }
-      while (haDados("ao ler a saída")) {
-        const int n =
-            ssh_channel_read_nonblocking(channel_.get(), recebido.data(), kTamanhoRecepcao, 0);
-        if (n < 0 && n != SSH_EOF) throw erroDaBiblioteca("ao ler a saída");
-        if (n <= 0) break;
-        std::string bloco = utf8.decodificar({recebido.data(), static_cast<std::size_t>(n)});
-        // A pager (or anything printing a colon) may be waiting for a key.
-        if (saida::tratarPaginador(bloco)) {
-          if (pausaFixa_) enviar(" ", "ao responder ao paginador");
-          responder = !pausaFixa_;
-        }
-        if (!bloco.empty()) {
-          coletor.acrescentar(bloco);
-          ultimoDado = Relogio::now();
-        }
-      }
+      if (lerOQueChegou(utf8, recebido, coletor, responder)) ultimoDado = Relogio::now();
       // A shell that has ended sends nothing more: the command met a closed
       // channel, whether its end came before the command line or after it.
       if (!coletor.marcadorVisto() && ssh_channel_is_eof(channel_.get()))
@@ -595,6 +584,28 @@ void conexaoSSH::coletar(std::string_view linhas, saida::Coletor& coletor) {
     close();
     throw;
   }
+}
+
+bool conexaoSSH::lerOQueChegou(saida::DecodificadorUtf8& utf8, std::vector<char>& recebido,
+                               saida::Coletor& coletor, bool& responder) {
+  bool chegou = false;
+  while (haDados("ao ler a saída")) {
+    const int n =
+        ssh_channel_read_nonblocking(channel_.get(), recebido.data(), kTamanhoRecepcao, 0);
+    if (n < 0 && n != SSH_EOF) throw erroDaBiblioteca("ao ler a saída");
+    if (n <= 0) break;
+    std::string bloco = utf8.decodificar({recebido.data(), static_cast<std::size_t>(n)});
+    // A pager (or anything printing a colon) may be waiting for a key.
+    if (saida::tratarPaginador(bloco)) {
+      if (pausaFixa_) enviar(" ", "ao responder ao paginador");
+      responder = !pausaFixa_;
+    }
+    if (!bloco.empty()) {
+      coletor.acrescentar(bloco);
+      chegou = true;
+    }
+  }
+  return chegou;
 }
 
 void conexaoSSH::close() noexcept {

@@ -128,6 +128,10 @@ class conexaoSSH : public SessaoRemota {
   /// Types `linhas` and collects what the shell prints until `coletor` has
   /// seen the end or the output has been idle for the time-out.
   void coletar(std::string_view linhas, saida::Coletor& coletor);
+  /// Takes in what has arrived: decoded, pager answered (or owed, in
+  /// `responder`), appended to `coletor`. True when any text came.
+  bool lerOQueChegou(saida::DecodificadorUtf8& utf8, std::vector<char>& recebido,
+                     saida::Coletor& coletor, bool& responder);
   /// Discards the shell's output until `marca` (with `comPrompt`, and the
   /// end marker after it) has arrived and `minimo` has passed: true; or
   /// until `limite` or the shell's end: false. `depois`, when given, gets
