@@ -101,42 +101,40 @@ void MontadorClientes::lerCliente(const ordered_json& c) {
                           ")");
 
   std::size_t posicao = 0;
-  for (const ordered_json& m : *maquinas) {
-    ++posicao;
-    const auto ondeMaquina = [&] {
-      return onde + ", máquina na posição " + std::to_string(posicao);
-    };
-    if (!m.is_object())
-      throw FalhaInventario(ondeMaquina() + ": a entrada não é um objeto JSON (" + encontrado(m) +
-                            ")");
-    const ordered_json* tipo = membro(m, "tipo", ondeMaquina());
-    if (tipo == nullptr) throw FalhaInventario(ondeMaquina() + ": falta o membro \"tipo\"");
-    if (*tipo == "database" || *tipo == "outro") continue;
+  for (const ordered_json& m : *maquinas)
+    lerMaquina(m, rotulo, onde + ", máquina na posição " + std::to_string(++posicao));
+}
 
-    const ordered_json* senhaVm = membro(m, "senhaVm", ondeMaquina());
-    const ordered_json* senhaRoot = membro(m, "senhaRoot", ondeMaquina());
-    const ordered_json* ip = membro(m, "ip", ondeMaquina());
-    const ordered_json* porta = membro(m, "sshPort", ondeMaquina());
-    const ordered_json* user = membro(m, "user", ondeMaquina());
-    const ordered_json* acesso = membro(m, "acesso", ondeMaquina());
-    if (ip && porta && user && senhaVm && senhaRoot) {
-      acrescentar(rotulo, {nullptr, api::Valor(*tipo), api::Valor(*ip), api::Valor(*porta),
-                           api::Valor(*user), api::Valor(*senhaVm), api::Valor(*senhaRoot)});
-      continue;
-    }
-    // The short form, only for entries with enough members to be a machine.
-    if (m.size() <= 4) continue;
-    if (!acesso || vazio(*acesso) || !senhaVm || vazio(*senhaVm) || !senhaRoot || vazio(*senhaRoot))
-      continue;
-    if (!acesso->is_string())
-      throw FalhaInventario(ondeMaquina() + ": \"acesso\" não é um texto (" + encontrado(*acesso) +
-                            ")");
-    Acesso lido = lerAcesso(acesso->get_ref<const std::string&>(), ondeMaquina());
-    acrescentar(rotulo, {nullptr, api::Valor(*tipo), api::Valor::deTexto(std::move(lido.endereco)),
-                         api::Valor::deTexto(std::move(lido.porta)),
-                         api::Valor::deTexto(std::move(lido.usuario)), api::Valor(*senhaVm),
-                         api::Valor(*senhaRoot)});
+void MontadorClientes::lerMaquina(const ordered_json& m, const std::string& rotulo,
+                                  const std::string& onde) {
+  if (!m.is_object())
+    throw FalhaInventario(onde + ": a entrada não é um objeto JSON (" + encontrado(m) + ")");
+  const ordered_json* tipo = membro(m, "tipo", onde);
+  if (tipo == nullptr) throw FalhaInventario(onde + ": falta o membro \"tipo\"");
+  if (*tipo == "database" || *tipo == "outro") return;
+
+  const ordered_json* senhaVm = membro(m, "senhaVm", onde);
+  const ordered_json* senhaRoot = membro(m, "senhaRoot", onde);
+  const ordered_json* ip = membro(m, "ip", onde);
+  const ordered_json* porta = membro(m, "sshPort", onde);
+  const ordered_json* user = membro(m, "user", onde);
+  const ordered_json* acesso = membro(m, "acesso", onde);
+  if (ip && porta && user && senhaVm && senhaRoot) {
+    acrescentar(rotulo, {nullptr, api::Valor(*tipo), api::Valor(*ip), api::Valor(*porta),
+                         api::Valor(*user), api::Valor(*senhaVm), api::Valor(*senhaRoot)});
+    return;
   }
+  // The short form, only for entries with enough members to be a machine.
+  if (m.size() <= 4) return;
+  if (!acesso || vazio(*acesso) || !senhaVm || vazio(*senhaVm) || !senhaRoot || vazio(*senhaRoot))
+    return;
+  if (!acesso->is_string())
+    throw FalhaInventario(onde + ": \"acesso\" não é um texto (" + encontrado(*acesso) + ")");
+  Acesso lido = lerAcesso(acesso->get_ref<const std::string&>(), onde);
+  acrescentar(rotulo, {nullptr, api::Valor(*tipo), api::Valor::deTexto(std::move(lido.endereco)),
+                       api::Valor::deTexto(std::move(lido.porta)),
+                       api::Valor::deTexto(std::move(lido.usuario)), api::Valor(*senhaVm),
+                       api::Valor(*senhaRoot)});
 }
 
 Clientes MontadorClientes::concluir(const ordered_json& documento) {

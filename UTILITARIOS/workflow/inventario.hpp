@@ -84,6 +84,9 @@ class MontadorClientes {
 
  private:
   void lerCliente(const nlohmann::ordered_json& c);
+  // `onde`: the machine's place in the list, for the failures' texts.
+  void lerMaquina(const nlohmann::ordered_json& m, const std::string& rotulo,
+                  const std::string& onde);
   void acrescentar(const std::string& rotulo, RegistroMaquina&& registro);
   std::size_t posicao_ = 0;
   Clientes clientes_;
