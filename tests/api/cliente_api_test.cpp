@@ -34,7 +34,7 @@ TEST(ClienteApi, TokenComCaractereDeControleEhRecusado) {
   for (const Caso& k : {Caso{"abc\r\nX-Injetado: 1", true}, Caso{"abc\n", true}, Caso{"\r", true},
                         Caso{"tok\x1b[31m", true}, Caso{"tok\x01", true}, Caso{"tok\x7f", true},
                         Caso{std::string("tok\0cauda", 9), true}, Caso{"tok\xc2\x9b", true},
-                        Caso{"tok\tx", true}, Caso{"tök-ção\xc2\xa0", false}}) {
+                        Caso{"tok\xc2\x9f", true}, Caso{"tok\tx", true}, Caso{"tök-ção\xc2\xa0", false}}) {
     if (k.recusado)
       EXPECT_THROW(api::cabecalhosAcessos(Valor::deTexto(k.token)), api::RespostaInvalida)
           << k.token;
@@ -57,6 +57,7 @@ TEST(ClienteApi, ListaLidaElementoAElemento) {
            Caso{fundo, {"a"}, "[]"},
            Caso{R"({"x": [1], "y": )" + fundo + "}", {}, "{}"},
            Caso{R"("texto")", {}, R"("texto")"},
+           Caso{R"([{"a":{"\"":1}},{"b":[{"c":"]}"}]}])", {"o", "o"}, "[]"},  // escapes
        }) {
     std::vector<std::string> elementos;
     const auto documento = api::lerPorElemento(k.corpo, [&](nlohmann::ordered_json& e) {

@@ -2,6 +2,7 @@
 // the commands each machine receives and their order are those of the strict
 // sequence; sessions opened ahead are only connected, and closed untouched
 // when the run ends before their turn.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -60,6 +61,13 @@ std::vector<std::string> digitadas(const Rodada& r) {
   return linhas;
 }
 
+// One machine however its address is written.
+std::string umaMaquina(const std::string& host) {
+  unsigned char bytes[16];
+  if (::inet_pton(AF_INET6, host.c_str(), bytes) != 1) return host;
+  return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
 TEST(Antecipacao, RelatorioEComandosIguaisAosDaSequenciaEstrita) {
   struct Caso {
     std::string nome;
@@ -74,7 +82,8 @@ TEST(Antecipacao, RelatorioEComandosIguaisAosDaSequenciaEstrita) {
   const std::vector<Caso> casos = {
       {"every outcome",
        {maquina("192.0.0.21"), maquina("10.0.0.1"), maquina("192.0.0.23"), maquina("192.0.0.24", "70000"),
-        maquina("192.0.0.25"), maquina("192.0.0.26"), maquina("192.0.0.26"), maquina("fe80::1")},
+        maquina("192.0.0.25"), maquina("192.0.0.26"), maquina("192.0.0.26"), maquina("fe80::1"),
+        maquina("3fff::26"), maquina("3fff:0::26")},
        mistos},
       {"session error ends the run", {maquina("192.0.0.21"), maquina("192.0.0.22"), maquina("192.0.0.27"),
                                       maquina("192.0.0.28"), maquina("192.0.0.29")}, quebra},
@@ -98,9 +107,9 @@ TEST(Antecipacao, RelatorioEComandosIguaisAosDaSequenciaEstrita) {
         EXPECT_NE(e.host.rfind("10.", 0), 0u) << "a private address was contacted";
         EXPECT_NE(e.host, "fe80::1") << "a link-local address was contacted";
         if (e.oque == "connect" && !caso.roteiros.count(e.host)) {
-          EXPECT_EQ(abertas[e.host]++, 0) << "two sessions at once to " << e.host;
+          EXPECT_EQ(abertas[umaMaquina(e.host)]++, 0) << "two sessions at once to " << e.host;
         }
-        if (e.oque == "close" && fechadas.insert(e.sessao).second) --abertas[e.host];
+        if (e.oque == "close" && fechadas.insert(e.sessao).second) --abertas[umaMaquina(e.host)];
         if (e.oque == "connect" || e.oque == "close") continue;
         if (e.sessao != atual) {
           EXPECT_TRUE(atual < 0 || fechadas.count(atual))

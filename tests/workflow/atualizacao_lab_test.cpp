@@ -472,6 +472,7 @@ TEST(AtualizacaoLab, RodadaSemContatoTerminaComResumo) {
       {"echo sair | " + p + " atualizarEmMassa 2 Duplo coleta/disco.py",
        menu + "Nenhuma VM selecionada. Encerrando.\n" + Y + resumo + R},
       {"NO_COLOR=1 " + p + " atualizarEmMassa 1 Vazio coleta/disco.py", resumo},
+      {"NO_COLOR= " + p + " atualizarEmMassa 1 Vazio coleta/disco.py", Y + resumo + R},  // empty
       {p + " listar 1 Duplo coleta/disco.py",
        "0" + d + "0:22\n1" + d + "1:22\n2" + d + "0:22\n3" + d + "1:22\n" + Y +
            "Resumo: 4 máquinas selecionadas, 4 com IP público. Nenhuma foi contatada." + R},
@@ -511,6 +512,7 @@ TEST(AtualizacaoLab, CaminhoRecusadoAntesDeTudo) {
       {"coleta/-r", "começa com \"-\""},
       {"/coleta/disco.py", "é absoluto"},
       {"coleta/a\nb.py", "\"coleta/a\\nb.py\" tem um caractere nulo ou uma quebra de linha"},
+      {"coleta/a\rb.py", "\"coleta/a\\rb.py\" tem um caractere nulo ou uma quebra de linha"},
   };
   const std::size_t antes = apoio::lerArquivo(estado() + "/requests.jsonl").size();
   for (const auto& [caminho, motivo] : casos) {

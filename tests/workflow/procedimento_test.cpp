@@ -242,6 +242,22 @@ TEST(Procedimento, SelecaoVaziaSoEscreveOResumo) {
 
 // Only a version's own characters, 32 at most, go into the address; any
 // other answer leaves the version empty, and the repository answers 404.
+// Only a download line that begins with the marker replaced the script.
+TEST(Procedimento, TabelaDoDesfechoDoDownload) {
+  const std::string marca(workflow::comandos::kDownloadConcluido);
+  const std::string falha = "0 atualizadas, 1 não atualizada (1 falha no download)";
+  for (const auto& [download, resumo] :
+       std::vector<std::pair<std::string, std::string>>{{marca + " Salvando", "1 atualizada"},
+                                                        {"https://h/" + marca + " 404", falha},
+                                                        {"", falha}}) {
+    Cenario c;
+    c.roteiros["192.0.0.95"].listagem = "disco.py";
+    c.roteiros["192.0.0.95"].download = download;
+    c.rodar({maquina("192.0.0.95")});
+    EXPECT_NE(c.saida.find("Resumo: 1 máquina, " + resumo + "."), std::string::npos) << c.saida;
+  }
+}
+
 TEST(Procedimento, TabelaDaVersaoNoEndereco) {
   const std::vector<std::pair<std::string, std::string>> casos = {
       {"  Python 3.11.2  ", "3.11.2"},
@@ -251,6 +267,7 @@ TEST(Procedimento, TabelaDaVersaoNoEndereco) {
       {"Python 3.8#x", ""},
       {"sh: 1: python3: not found", ""},
       {"Python " + std::string(33, '9'), ""},
+      {"Python " + std::string(32, '9'), std::string(32, '9')},
   };
   for (const auto& [resposta, versao] : casos) {
     Cenario c;
