@@ -105,7 +105,7 @@ void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao, boo
                                              d.senhaRoot);
   };
   atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, fabrica,
-                    std::cout, antecipacao);
+                    std::cout, auditoria::registrar, antecipacao);
 }
 
 }  // namespace workflow

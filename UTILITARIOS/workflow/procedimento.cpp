@@ -308,7 +308,9 @@ void conferirTamanho(const std::string& pastaCodigo) {
 
 void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
-                       const FabricaSessao& fabrica, std::ostream& saida, std::size_t antecipacao) {
+                       const FabricaSessao& fabrica, std::ostream& saida,
+                       const std::function<void(std::string_view)>& auditar,
+                       std::size_t antecipacao) {
   if (!vms_selecionadas.empty()) conferirTamanho(pastaCodigo);
   std::vector<std::optional<Destino>> destinos;
   for (const RegistroMaquina* maquina : vms_selecionadas)
@@ -324,11 +326,10 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
       std::string causa;
       desfechos.push_back(
           atualizarMaquina(saida, n, maquina, nomeCodigo, pastaCodigo, conexoes, causa));
-      auditoria::registrar("máquina " + std::to_string(n) + ": cliente " +
-                           auditoria::campo(maquina.rotulo()) + ", " +
-                           auditoria::campo(destinoDe(maquina)) + ": " +
-                           std::string(nomeDe(desfechos.back())) +
-                           (causa.empty() ? "" : " (" + auditoria::campo(causa) + ")"));
+      auditar("máquina " + std::to_string(n) + ": cliente " + auditoria::campo(maquina.rotulo()) +
+              ", " + auditoria::campo(destinoDe(maquina)) + ": " +
+              std::string(nomeDe(desfechos.back())) +
+              (causa.empty() ? "" : " (" + auditoria::campo(causa) + ")"));
     }
   } catch (...) {
     // The account of a run cut here: what was done, and what was not.

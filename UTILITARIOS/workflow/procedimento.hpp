@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "UTILITARIOS/workflow/antecipacao.hpp"
@@ -34,12 +36,14 @@ enum class Desfecho {
 /// later ones as untreated, as a signal's does (encerramento). Blocks for
 /// the whole update.
 ///
-/// Up to `antecipacao` machines after the current one are connected ahead
-/// (see ConexoesAntecipadas); the report, and the order in which commands
-/// reach the machines, are the same for every depth.
+/// Each machine's outcome goes to `auditar` (the run's audit record:
+/// auditoria::registrar). Up to `antecipacao` machines after the current one
+/// are connected ahead (see ConexoesAntecipadas); the report, and the order
+/// in which commands reach the machines, are the same for every depth.
 void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
                        const std::string& nomeCodigo, const std::string& pastaCodigo,
                        const FabricaSessao& fabrica, std::ostream& saida,
+                       const std::function<void(std::string_view)>& auditar,
                        std::size_t antecipacao = 0);
 
 /// The dry run: one line per machine in the order atualizarMaquinas would

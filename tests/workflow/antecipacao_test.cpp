@@ -32,6 +32,7 @@ RegistroMaquina maquina(const std::string& ip, const std::string& porta = "22") 
 struct Rodada {
   std::string saida, falha;
   std::vector<Diario::Evento> eventos;
+  std::vector<std::string> auditoria;
 };
 
 Rodada rodar(const std::vector<RegistroMaquina>& registros,
@@ -43,8 +44,9 @@ Rodada rodar(const std::vector<RegistroMaquina>& registros,
   Rodada rodada;
   std::ostringstream relatorio;
   try {
-    workflow::atualizarMaquinas(maquinas, "disco.py", "coleta/disco.py", diario.fabrica(),
-                                relatorio, profundidade);
+    workflow::atualizarMaquinas(
+        maquinas, "disco.py", "coleta/disco.py", diario.fabrica(), relatorio,
+        [&](std::string_view r) { rodada.auditoria.emplace_back(r); }, profundidade);
   } catch (const std::exception& e) {
     rodada.falha = e.what();
   }
@@ -98,6 +100,7 @@ TEST(Antecipacao, RelatorioEComandosIguaisAosDaSequenciaEstrita) {
       const Rodada antecipada = rodar(caso.maquinas, caso.roteiros, profundidade);
       EXPECT_EQ(antecipada.saida, sequencial.saida);
       EXPECT_EQ(antecipada.falha, sequencial.falha);
+      EXPECT_EQ(antecipada.auditoria, sequencial.auditoria);
       EXPECT_EQ(digitadas(antecipada), digitadas(sequencial));
 
       std::set<int> fechadas, tocadas;

@@ -29,6 +29,7 @@ struct Cenario {
   std::map<std::string, apoio::Roteiro>& roteiros = diario.roteiros;  // by host
   std::deque<apoio::Diario::Sessao>& registros = diario.sessoes;
   std::string saida;
+  std::vector<std::string> auditoria;  // the records, in order
 
   void rodar(const std::vector<RegistroMaquina>& registros,
              const std::string& pasta = "coleta/disco.py") {
@@ -37,7 +38,8 @@ struct Cenario {
     std::ostringstream relatorio;
     try {
       workflow::atualizarMaquinas(maquinas, pasta.substr(pasta.rfind('/') + 1), pasta,
-                                  diario.fabrica(), relatorio);
+                                  diario.fabrica(), relatorio,
+                                  [&](std::string_view r) { auditoria.emplace_back(r); });
     } catch (...) {
       saida = relatorio.str();
       throw;
@@ -146,6 +148,7 @@ TEST(Procedimento, TabelaDeDecisaoDaListagem) {
                            "). " + R + "\n")
         << caso.listagem;
     EXPECT_EQ(reg.comandos.size(), 2u) << "no download after a refused listing";
+    EXPECT_TRUE(c.auditoria.at(0).ends_with(": " + caso.causa)) << c.auditoria.at(0);
     EXPECT_EQ(reg.fechamentos, 1);
   }
 }
@@ -255,6 +258,7 @@ TEST(Procedimento, TabelaDoDesfechoDoDownload) {
     c.roteiros["192.0.0.95"].download = download;
     c.rodar({maquina("192.0.0.95")});
     EXPECT_NE(c.saida.find("Resumo: 1 máquina, " + resumo + "."), std::string::npos) << c.saida;
+    EXPECT_EQ(c.auditoria.at(0).ends_with(": atualizada"), resumo.starts_with("1"));
   }
 }
 
