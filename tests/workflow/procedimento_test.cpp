@@ -173,6 +173,9 @@ TEST(Procedimento, EnderecoNaoPublicoNaoConecta) {
                 " IP nao-e-ip não é um IP público. Não é possível atualizar. " + R + "\n");
   ASSERT_EQ(c.registros.size(), 1u) << "only the public machine gets a session";
   EXPECT_EQ(c.registros[0].host, "192.0.0.40");
+  EXPECT_TRUE(c.saida.ends_with("4 máquinas, 1 atualizada, 3 não atualizadas (3 IP não público). " +
+                                R + "\n"))
+      << c.saida;
 }
 
 TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
