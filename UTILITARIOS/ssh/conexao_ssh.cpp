@@ -578,6 +578,8 @@ void conexaoSSH::coletar(std::string_view linhas, saida::Coletor& coletor) {
       if (coletor.marcadorVisto()) {
         if (pausaFixa_) break;
         if (!fimDoAssentamento) fimDoAssentamento = Relogio::now() + kPausa;
+      } else {
+        fimDoAssentamento.reset();  // a line end came after it: that "$" was output
       }
     }
   } catch (const ErroSSH&) {

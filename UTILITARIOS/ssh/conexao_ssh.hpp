@@ -95,7 +95,10 @@ class conexaoSSH : public SessaoRemota {
 
   /// Types `command` and "\n" into the shell, collects the output until it
   /// has been idle for more than `timeout` seconds or the end marker has been
-  /// seen, and returns the cleaned text (see ssh::saida::limparSaida). Output
+  /// seen with no line end after it (the shell's prompt; a "$" inside the
+  /// echo or the output does not end the call, whose rest would otherwise
+  /// be taken for the next command's), and returns the cleaned text (see
+  /// ssh::saida::limparSaida). Output
   /// is read as soon as it arrives (at the latest every 0.2 s), and the
   /// marker ends the call once the channel has then stayed quiet for a short
   /// settle time, or one 0.2 s tick after it was seen; so a call may return

@@ -121,6 +121,7 @@ std::string limpar(std::string_view recebido, std::string_view comando,
 }
 
 constexpr std::size_t kMaiorPrompt = 8;  // "Password"
+constexpr const char* kFinsDeLinha = "\r\n";
 
 std::size_t primeiroPrompt(std::string_view texto, std::size_t desde) {
   std::size_t primeiro = std::string_view::npos;
@@ -140,7 +141,11 @@ Coletor::Coletor(std::optional<std::string> marcador, std::size_t comandos)
 
 void Coletor::acrescentar(std::string_view bloco) {
   texto_.append(bloco);
-  if (visto_ || !marcador_ || marcador_->empty()) return;
+  if (!marcador_ || marcador_->empty()) return;
+  if (visto_) {
+    if (bloco.find_first_of(kFinsDeLinha) == std::string_view::npos) return;
+    visto_ = false;  // that marker was output: the search goes on from it
+  }
   const std::string& marcador = *marcador_;
   // Each command's su prompt comes before its output, and the shell's
   // prompt after it; a marker inside an output is followed by more output
@@ -153,8 +158,18 @@ void Coletor::acrescentar(std::string_view bloco) {
         return;
       }
       if (fronteiras_.size() + 1 == comandos_) {
-        visto_ = true;
-        return;
+        // The shell's prompt is the last thing it prints before it reads
+        // again. A marker with a line end after it was output (a "$" in a
+        // file name, in the echo): ending there would leave the rest of the
+        // output, and the prompt, to be taken for the next command's.
+        const std::size_t fim = texto_.find_first_of(kFinsDeLinha, p + marcador.size());
+        if (fim == std::string::npos) {
+          visto_ = true;
+          desde_ = p;
+          return;
+        }
+        desde_ = std::max(p + 1, recuo(fim, marcador.size()));
+        continue;
       }
       desde_ = p + marcador.size();
       procuraPrompt_ = true;

@@ -43,7 +43,8 @@ class Coletor {
   explicit Coletor(std::optional<std::string> marcador, std::size_t comandos = 1);
   /// Appends one non-empty block.
   void acrescentar(std::string_view bloco);
-  /// True once the last command's end has been seen.
+  /// True while the last command's end, a marker with no line end after
+  /// it, is the last thing received.
   bool marcadorVisto() const { return visto_; }
   const std::string& texto() const { return texto_; }
   /// Each command's cleaned output (see limparSaida; a line holding the echo

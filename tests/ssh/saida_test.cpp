@@ -82,6 +82,10 @@ TEST(Coletor, MarcadorLongoDivididoEntreBlocos) {
   EXPECT_FALSE(c.marcadorVisto());
   c.acrescentar("!yy");
   EXPECT_TRUE(c.marcadorVisto());
+  c.acrescentar("zz\n");  // a line end after it: that marker was output
+  EXPECT_FALSE(c.marcadorVisto());
+  c.acrescentar("FIM! ");
+  EXPECT_TRUE(c.marcadorVisto());
 
   Coletor quase("FIM!"s);
   for (const char* b : {"F", "IM", "?", "FI", "M", "x!"}) quase.acrescentar(b);
@@ -176,6 +180,8 @@ TEST(Coletor, TabelaDasLinhasDigitadasJuntas) {
        {"OK", "", "-rwx a"}},
       {"Senha: a$b\r\nc$d\r\n$ Password: x\r\n$ Senha: y\r\n$ ", true, {"a$b", "x", "y"}},
       {"Senha: a\r\n$ Senha: b$x", false, {"a", "b$x", ""}},
+      {"Senha: a\r\n$ Senha: \r\n$ Senha: -rw $(x).py\r\n", false, {"a", "", "-rw $(x).py"}},
+      {"Senha: a\r\n$ Senha: \r\n$ Senha: -rw $(x).py\r\nu@m:~$ ", true, {"a", "", "-rw $(x).py"}},
   };
   for (auto [recebido, completo, saidas] : casos) {
     ssh::saida::tratarPaginador(recebido);  // as the session does to every block

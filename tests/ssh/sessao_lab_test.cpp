@@ -183,10 +183,12 @@ TEST_F(SessaoPrincipal, VariasLinhasSoFicaADaSenha) {
   EXPECT_EQ(root("printf 'um\\ndois\\ntres\\n'"), "um");
 }
 
-TEST_F(SessaoPrincipal, MarcadorNoComandoTerminaNoEcoEORestoVaiParaOProximo) {
-  // Empty: the call ended at the echo, before the command's own output.
-  EXPECT_EQ(s_->execute_command("sleep 1; echo Sen\"\"ha-depois $((6*7))"), "");
-  EXPECT_EQ(s_->execute_command("true"), "-depois 42");
+TEST_F(SessaoPrincipal, MarcadorNoEcoOuNaSaidaNaoTerminaAChamada) {
+  // A "$" in the echo, or in output with a line end after it, is no prompt:
+  // the output stays with its own command, not with the next one.
+  EXPECT_EQ(s_->execute_command("sleep 1; echo Sen\"\"ha-depois $((6*7))"), "-depois 42");
+  EXPECT_EQ(s_->execute_command("printf 'Sen''ha-x\\044\\n'; sleep 0.5; echo Sen''ha-y"), "-x$\n-y");
+  EXPECT_EQ(s_->execute_command("true"), "");
   // Output right behind a marker belongs to the same call: "-a$" alone
   // would be dropped as a prompt line.
   EXPECT_EQ(s_->execute_command("printf 'Sen''ha-a\\044'; sleep 0.005; echo b"), "-a$b");

@@ -324,6 +324,8 @@ TEST(AtualizacaoLab, NomeDeScriptNaoExecutaComandos) {
   EXPECT_EQ(conteudo("i-ponto-virgula", "disco.py"), "# intocado\n");
   const auto r2 = rodar("Injecao", "coleta/$(touch INJETADO).py");
   EXPECT_EQ(r2.status, 0) << r2.erro;
+  // Its prompt comes late: the "$" of the listed name must not end the listing.
+  EXPECT_EQ(r2.saida.find("Falha no download"), std::string::npos) << r2.saida;
   EXPECT_EQ(conteudo("i-subst", "$(touch INJETADO).py"), corpo("3.8.10", "coleta/$(touch INJETADO).py"));
   for (const char* m : {"i-ponto-virgula", "i-subst"}) {
     EXPECT_FALSE(fs::exists(pasta(m) / "INJETADO")) << m;
