@@ -158,7 +158,7 @@ Valor obterTokenSistemaZelvo() {
   return valor;
 }
 
-ordered_json lerPorElemento(std::string_view corpo, const PorElemento& porElemento) {
+ordered_json lerPorElemento(std::istream& corpo, const PorElemento& porElemento) {
   return lerSeletivo(corpo, kLista, porElemento);
 }
 
@@ -173,7 +173,7 @@ ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porE
   if (!tokenZelvo.texto().empty()) pedido.segredos.push_back(tokenZelvo.texto());
   ordered_json documento;
   pedir(
-      pedido, [&](std::istream& corpo) { documento = lerSeletivo(corpo, kLista, porElemento); },
+      pedido, [&](std::istream& corpo) { documento = lerPorElemento(corpo, porElemento); },
       descricao);
   return documento;
 }

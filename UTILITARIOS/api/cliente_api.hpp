@@ -45,7 +45,7 @@ Valor obterTokenSistemaZelvo();
 /// parse_error when it is not JSON, or its out_of_range for a number no
 /// double holds, possibly after some elements were handed on. Never
 /// recurses on nesting.
-nlohmann::ordered_json lerPorElemento(std::string_view corpo, const PorElemento& porElemento);
+nlohmann::ordered_json lerPorElemento(std::istream& corpo, const PorElemento& porElemento);
 
 /// GET /acessos with the token, whatever the HTTP status; the access list is
 /// read as lerPorElemento reads it. `resposta` receives what a diagnostic may

@@ -17,15 +17,6 @@ bool inteiro(const Molde* molde) {
   return molde == nullptr || molde->forma == Molde::Forma::inteiro;
 }
 
-// The bytes of `texto`, as a stream buffer.
-class Memoria : public std::streambuf {
- public:
-  explicit Memoria(std::string_view texto) {
-    char* inicio = const_cast<char*>(texto.data());  // only read
-    setg(inicio, inicio, inicio + texto.size());
-  }
-};
-
 // Checks the characters of a JSON text as nlohmann's lexer does, one byte at
 // a time, so that a text nobody reads can be dropped unstored and a text
 // too long to keep can be cut, and still be refused exactly when the parser
@@ -551,12 +542,6 @@ std::string textoDoExcesso(Excesso excesso) {
 ordered_json lerSeletivo(std::istream& entrada, const Molde& molde,
                          const PorElemento& porElemento) {
   return ler(*entrada.rdbuf(), molde, porElemento);
-}
-
-ordered_json lerSeletivo(std::string_view entrada, const Molde& molde,
-                         const PorElemento& porElemento) {
-  Memoria memoria(entrada);
-  return ler(memoria, molde, porElemento);
 }
 
 }  // namespace api

@@ -59,7 +59,5 @@ using PorElemento = std::function<void(nlohmann::ordered_json& elemento)>;
 /// nesting.
 nlohmann::ordered_json lerSeletivo(std::istream& entrada, const Molde& molde,
                                    const PorElemento& porElemento = {});
-nlohmann::ordered_json lerSeletivo(std::string_view entrada, const Molde& molde,
-                                   const PorElemento& porElemento = {});
 
 }  // namespace api

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "UTILITARIOS/implantacao.hpp"
+#include "tests/apoio/montar_clientes.hpp"
 
 namespace {
 
@@ -60,14 +61,14 @@ TEST(ClienteApi, ListaLidaElementoAElemento) {
            Caso{R"([{"a":{"\"":1}},{"b":[{"c":"]}"}]}])", {"o", "o"}, "[]"},  // escapes
        }) {
     std::vector<std::string> elementos;
-    const auto documento = api::lerPorElemento(k.corpo, [&](nlohmann::ordered_json& e) {
+    const auto documento = apoio::lerLista(k.corpo, [&](nlohmann::ordered_json& e) {
       elementos.push_back(e.is_number() ? e.dump() : std::string(1, e.type_name()[0]));
     });
     EXPECT_EQ(elementos, k.elementos) << k.corpo.substr(0, 30);
     EXPECT_EQ(documento.dump(), k.devolvido);
   }
   std::size_t entregues = 0;
-  EXPECT_THROW(api::lerPorElemento("[1, 2, " + std::string(100000, '['),
+  EXPECT_THROW(apoio::lerLista("[1, 2, " + std::string(100000, '['),
                                    [&](nlohmann::ordered_json&) { ++entregues; }),
                nlohmann::json::parse_error);
   EXPECT_EQ(entregues, 2u);
@@ -97,7 +98,7 @@ TEST(ClienteApi, OQueNaoSeGuardaAindaSeConfere) {
       (void)documento;
     });
     EXPECT_NE(esperado, 0u) << corpo.substr(0, 40);
-    EXPECT_EQ(byteDoErro([&] { api::lerPorElemento(corpo, [](nlohmann::ordered_json&) {}); }),
+    EXPECT_EQ(byteDoErro([&] { apoio::lerLista(corpo, [](nlohmann::ordered_json&) {}); }),
               esperado)
         << corpo.substr(0, 40);
   }

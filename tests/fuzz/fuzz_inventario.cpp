@@ -86,7 +86,7 @@ ref::Inventario descrever(const workflow::Clientes& clientes) {
 
 Leitura ler(std::string_view texto) {
   try {
-    return {false, descrever(apoio::montarClientes(texto))};
+    return {false, descrever(apoio::montarClientes(std::string(texto)))};
   } catch (const nlohmann::json::parse_error&) {
     return {true, {}};
   } catch (const nlohmann::json::out_of_range&) {  // a number no double holds

@@ -328,7 +328,7 @@ TEST(Inventario, APrimeiraFalhaParaALeitura) {
   std::size_t entregues = 0;
   try {
     // Nothing after the first failure is read, a syntax error included.
-    api::lerPorElemento("[" + std::string(100000, '[') + std::string(100000, ']') +
+    apoio::lerLista("[" + std::string(100000, '[') + std::string(100000, ']') +
                             R"(, {"produto": []}, {"numero": 1)",
                         [&](nlohmann::ordered_json& c) {
                           ++entregues;
