@@ -71,7 +71,7 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao, bool pa
     if (fcntl(STDOUT_FILENO, F_GETFD) < 0)
       throw falhas::Falha("relatório perdido", "a saída padrão está fechada");
     if (mode == "atualizarEmMassa" || mode == "listar") {
-      workflow::atualizarEmMassa(argumentos, antecipacao, pausaFixa);
+      workflow::atualizarEmMassa(argumentos, std::cin, std::cout, antecipacao, pausaFixa);
     } else if (mode == "version") {
       get_version(argv[0]);
     } else {

@@ -5,16 +5,17 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iostream>
+#include <istream>
+#include <ostream>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
 #include "UTILITARIOS/api/cliente_api.hpp"
 #include "UTILITARIOS/auditoria.hpp"
+#include "UTILITARIOS/console.hpp"
 #include "UTILITARIOS/encerramento.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
-#include "UTILITARIOS/texto.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "UTILITARIOS/workflow/procedimento.hpp"
 #include "UTILITARIOS/workflow/selecao.hpp"
@@ -42,9 +43,8 @@ void conferirCaminho(const std::string& pastaCodigo) {
     inicio = fim + 1;
   }
   if (!motivo.empty()) {
-    const std::string visivel =
-        texto::substituirTodas(texto::substituirTodas(pastaCodigo, "\n", "\\n"), "\r", "\\r");
-    throw falhas::Falha("caminho do script recusado", "\"" + visivel + "\" " + motivo);
+    throw falhas::Falha("caminho do script recusado",
+                        "\"" + console::visivelNumaLinha(pastaCodigo) + "\" " + motivo);
   }
 }
 
@@ -60,7 +60,8 @@ std::string usuario() {
 
 }  // namespace
 
-void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao, bool pausaFixa) {
+void atualizarEmMassa(const Argumentos& argumentos, std::istream& entrada, std::ostream& saida,
+                      std::size_t antecipacao, bool pausaFixa) {
   encerramento::abrir("início: usuário " + usuario() + ", modo " + argumentos.mode + ", escopo " +
                       auditoria::campo(argumentos.inserir) + ", tipo " +
                       auditoria::campo(argumentos.tipoCliente) + ", script " +
@@ -91,9 +92,9 @@ void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao, boo
 
   falhas::definirEtapa("na seleção de máquinas");
   const Selecao selecao =
-      selecionarMaquinas(clientes, argumentos.inserir, argumentos.tipoCliente, std::cin, std::cout);
+      selecionarMaquinas(clientes, argumentos.inserir, argumentos.tipoCliente, entrada, saida);
   if (argumentos.mode == "listar") {
-    listarMaquinas(selecao.vms_selecionadas, argumentos.pastaCodigo, std::cout);
+    listarMaquinas(selecao.vms_selecionadas, argumentos.pastaCodigo, saida);
     return;
   }
   // Nothing chosen, "sair" included, still ends with the summary line.
@@ -105,7 +106,7 @@ void atualizarEmMassa(const Argumentos& argumentos, std::size_t antecipacao, boo
                                              d.senhaRoot);
   };
   atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, fabrica,
-                    std::cout, auditoria::registrar, antecipacao);
+                    saida, auditoria::registrar, antecipacao);
 }
 
 }  // namespace workflow

@@ -513,8 +513,8 @@ TEST(AtualizacaoLab, CaminhoRecusadoAntesDeTudo) {
       {"./disco.py", "componente \".\" ou \"..\""},
       {"coleta/-r", "começa com \"-\""},
       {"/coleta/disco.py", "é absoluto"},
-      {"coleta/a\nb.py", "\"coleta/a\\nb.py\" tem um caractere nulo ou uma quebra de linha"},
-      {"coleta/a\rb.py", "\"coleta/a\\rb.py\" tem um caractere nulo ou uma quebra de linha"},
+      {"coleta/a\nb.py", "\"coleta/a\\x0ab.py\" tem um caractere nulo ou uma quebra de linha"},
+      {"coleta/a\rb.py", "\"coleta/a\\x0db.py\" tem um caractere nulo ou uma quebra de linha"},
   };
   const std::size_t antes = apoio::lerArquivo(estado() + "/requests.jsonl").size();
   for (const auto& [caminho, motivo] : casos) {
