@@ -121,7 +121,9 @@ std::string limpar(std::string_view recebido, std::string_view comando,
 }
 
 constexpr std::size_t kMaiorPrompt = 8;  // "Password"
-constexpr const char* kFinsDeLinha = "\r\n";
+// A line feed: a carriage return alone only moves the cursor (fish puts it
+// back behind its prompt with one).
+constexpr char kFimDeLinha = '\n';
 
 std::size_t primeiroPrompt(std::string_view texto, std::size_t desde) {
   std::size_t primeiro = std::string_view::npos;
@@ -143,7 +145,7 @@ void Coletor::acrescentar(std::string_view bloco) {
   texto_.append(bloco);
   if (!marcador_ || marcador_->empty()) return;
   if (visto_) {
-    if (bloco.find_first_of(kFinsDeLinha) == std::string_view::npos) return;
+    if (bloco.find(kFimDeLinha) == std::string_view::npos) return;
     visto_ = false;  // that marker was output: the search goes on from it
   }
   const std::string& marcador = *marcador_;
@@ -162,7 +164,7 @@ void Coletor::acrescentar(std::string_view bloco) {
         // again. A marker with a line end after it was output (a "$" in a
         // file name, in the echo): ending there would leave the rest of the
         // output, and the prompt, to be taken for the next command's.
-        const std::size_t fim = texto_.find_first_of(kFinsDeLinha, p + marcador.size());
+        const std::size_t fim = texto_.find(kFimDeLinha, p + marcador.size());
         if (fim == std::string::npos) {
           visto_ = true;
           desde_ = p;

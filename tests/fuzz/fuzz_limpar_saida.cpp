@@ -162,7 +162,7 @@ void verificarLimpeza(std::string_view recebido, const std::string& comando,
 // Some occurrence of the marker has no line end after it.
 bool marcadorNoFim(const std::string& texto, const std::optional<std::string>& m) {
   std::size_t p = m && !m->empty() ? texto.rfind(*m) : std::string::npos;
-  return p != std::string::npos && texto.find_first_of("\r\n", p + m->size()) == std::string::npos;
+  return p != std::string::npos && texto.find('\n', p + m->size()) == std::string::npos;
 }
 
 }  // namespace

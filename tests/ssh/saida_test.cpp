@@ -177,7 +177,7 @@ TEST(Coletor, TabelaDasLinhasDigitadasJuntas) {
       {"Senha: a$b\r\nc$d\r\n$ Password: x\r\n$ Senha: y\r\n$ ", true, {"a$b", "x", "y"}},
       {"Senha: a\r\n$ Senha: b$x", false, {"a", "b$x", ""}},
       {"Senha: a\r\n$ Senha: \r\n$ Senha: -rw $(x).py\r\n", false, {"a", "", "-rw $(x).py"}},
-      {"Senha: a\r\n$ Senha: \r\n$ Senha: -rw $(x).py\r\nu@m:~$ ", true, {"a", "", "-rw $(x).py"}},
+      {"Senha: a\r\n$ Senha: \r\n$ Senha: -rw $(x).py\r\nu@m:~$ \x1b[K\r\x1b[9C", true, {"a", "", "-rw $(x).py"}},
   };
   for (auto [recebido, completo, saidas] : casos) {
     ssh::saida::tratarPaginador(recebido);  // as the session does to every block
