@@ -765,15 +765,18 @@ TEST(AtualizacaoLab, SobreposicaoDeRodadasDeixaOScriptInteiro) {
 // A key recorded in the operator's known_hosts (plain or hashed) is held
 // to: a machine whose key differs gets no password, and the run goes on.
 TEST(AtualizacaoLab, ChaveRegistradaDiferenteNaoRecebeSenha) {
-  // {machine, address, its entry: kh-certa's key, plain or hashed; "" its own key}
+  // {machine, address, its entry: kh-certa's key, plain or hashed; an ECDSA
+  // key, where the machine has only ed25519; "" its own key}
   const std::vector<std::array<std::string, 3>> casos = {{"kh-errada", "192.0.0.92", "plain"},
                                                          {"kh-hash", "192.0.0.93", "-H"},
+                                                         {"kh-outro-tipo", "192.0.0.99", "ecdsa"},
                                                          {"kh-certa", "192.0.0.94", ""}};
   const std::string registro = "/root/.ssh/known_hosts", linha = registro + ".1";
   fs::create_directories("/root/.ssh");
   for (const auto& [maquina, ip, forma] : casos) {
-    std::string comando =
-        "printf '%s ' " + ip + " | cat - /run/lab/m/kh-certa/ssh_host_ed25519_key.pub >" + linha;
+    const std::string k = forma == "ecdsa" ? linha + ".k" : "/run/lab/m/kh-certa/ssh_host_ed25519_key";
+    std::string comando = forma == "ecdsa" ? "rm -f " + k + "* && ssh-keygen -q -t ecdsa -N '' -f " + k + " && " : "";
+    comando += "printf '%s ' " + ip + " | cat - " + k + ".pub >" + linha;
     if (forma == "-H") comando += " && ssh-keygen -q -H -f " + linha;
     apoio::executar({"/bin/sh", "-c", comando + " && cat " + linha + " >> " + registro});
   }
