@@ -95,7 +95,7 @@ class conexaoSSH : public SessaoRemota {
 
   /// Types `command` and "\n" into the shell, collects the output until it
   /// has been idle for more than `timeout` seconds or the end marker has been
-  /// seen with no line end after it (the shell's prompt; a "$" inside the
+  /// seen with no line feed after it (the shell's prompt; a "$" inside the
   /// echo or the output does not end the call, whose rest would otherwise
   /// be taken for the next command's), and returns the cleaned text (see
   /// ssh::saida::limparSaida). Output

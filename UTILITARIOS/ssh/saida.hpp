@@ -43,7 +43,7 @@ class Coletor {
   explicit Coletor(std::optional<std::string> marcador, std::size_t comandos = 1);
   /// Appends one non-empty block.
   void acrescentar(std::string_view bloco);
-  /// True while the last command's end, a marker with no line end after
+  /// True while the last command's end, a marker with no line feed after
   /// it, is the last thing received.
   bool marcadorVisto() const { return visto_; }
   const std::string& texto() const { return texto_; }
