@@ -153,7 +153,7 @@ void somenteRemovidos(const std::string& pedaco) {
   std::cout << "[ medida  ] only '" << pedaco << "': " << r.seconds << " s\n";
   EXPECT_EQ(r.result, "");
   EXPECT_GT(r.seconds, kTimeout);
-  EXPECT_LT(r.seconds, kTimeout + 1.3) << "emptied blocks kept the call alive";
+  EXPECT_LT(r.seconds, kTimeout + 2.5) << "emptied blocks kept the call alive";
   // Let the stream end, so that the next call starts on a quiet shell.
   std::this_thread::sleep_for(std::chrono::duration<double>(std::max(0.0, 3.8 - desde(inicio))));
   EXPECT_EQ(s->execute_command(comoRoot(kEco, "echo vivo")), "vivo");
@@ -177,7 +177,7 @@ TEST_F(Remoto, RemotoQueParaNoMeioTerminaPelaOciosidade) {
   // Closing does not wait for the remote command.
   const auto inicio = Relogio::now();
   s->close();
-  EXPECT_LT(desde(inicio), 1.0);
+  EXPECT_LT(desde(inicio), 5.0);
   EXPECT_TRUE(fechada(*s));
 }
 
@@ -212,7 +212,7 @@ TEST_F(Remoto, SshdMortoNoMeioDoComando) {
     } catch (const ssh::ErroSSH& e) {
       erro = e.what();
     }
-    EXPECT_LT(desde(inicio), kTimeout + 1.0);
+    EXPECT_LT(desde(inicio), kTimeout + 3.0);
   }
   std::cerr << "[ medida  ] call cut by the kill: " << primeira << " s ("
             << (parcial ? "returned" : "raised") << ")\n";

@@ -115,7 +115,7 @@ TEST(FalhaDeConexao, PortaFechadaSenhaErradaEHostMudo) {
     std::cout << "[ medida  ] connect, " << c.nome << ": " << segundos << " s (" << texto << ")\n";
     EXPECT_NE(texto.find(c.noTexto), std::string::npos) << texto;
     EXPECT_EQ(texto.find(c.m.senha), std::string::npos) << "password in the message";
-    EXPECT_LT(segundos, kTimeout + 1.0);
+    EXPECT_LT(segundos, kTimeout + 2.0);
     if (c.m.host == "192.0.0.19") {
       EXPECT_GE(segundos, kTimeout - 0.1);
     }
@@ -246,7 +246,7 @@ TEST(SemMarcador, TerminaPelaOciosidade) {
       segundosDe([&] { r = s->execute_command(comoRoot(kPrincipal, "echo ok")); });
   EXPECT_EQ(r, "ok");
   EXPECT_GT(segundos, kTimeout);
-  EXPECT_LT(segundos, kTimeout + 1.5);
+  EXPECT_LT(segundos, kTimeout + 3.0);
 }
 
 // The appliance prints 12000 bytes at login; connect discards all of it
