@@ -546,10 +546,12 @@ void conexaoSSH::coletar(std::string_view linhas, saida::Coletor& coletor) {
     auto ultimoDado = Relogio::now();
     const Segundos ocioso(timeout_);
     std::vector<char> recebido(kTamanhoRecepcao);
-    // Set when the marker is first seen: from then on a quiet settle time
-    // ends the call, and a burst still arriving is collected up to one tick
-    // after the marker, all that the strict loop's next read would take.
-    std::optional<Relogio::time_point> fimDoAssentamento;
+    // Set when the marker is seen (kSemAssentamento while it is not): from
+    // then on a quiet settle time ends the call, and a burst still arriving
+    // is collected up to one tick after the marker, all that the strict
+    // loop's next read would take.
+    constexpr auto kSemAssentamento = Relogio::time_point::max();
+    auto fimDoAssentamento = kSemAssentamento;
     // A pager answer is owed, and goes once the output has paused: a pager
     // waiting for its key is quiet, while a colon inside a burst ("su: ...",
     // written in pieces) would otherwise get the blank's echo in its middle.
@@ -557,13 +559,13 @@ void conexaoSSH::coletar(std::string_view linhas, saida::Coletor& coletor) {
     for (;;) {
       if (pausaFixa_) {
         std::this_thread::sleep_for(kPausa);
-      } else if (responder || fimDoAssentamento) {
-        const bool quieto = (fimDoAssentamento && Relogio::now() >= *fimDoAssentamento) ||
+      } else if (responder || fimDoAssentamento != kSemAssentamento) {
+        const bool quieto = Relogio::now() >= fimDoAssentamento ||
                             !esperarDados(kAssentamento, "ao ler a saída");
         if (quieto) {
           if (responder) enviar(" ", "ao responder ao paginador");
           responder = false;
-          if (fimDoAssentamento) break;
+          if (fimDoAssentamento != kSemAssentamento) break;
           continue;
         }
       } else {
@@ -577,9 +579,9 @@ void conexaoSSH::coletar(std::string_view linhas, saida::Coletor& coletor) {
       if (Relogio::now() - ultimoDado > ocioso) break;
       if (coletor.marcadorVisto()) {
         if (pausaFixa_) break;
-        if (!fimDoAssentamento) fimDoAssentamento = Relogio::now() + kPausa;
+        if (fimDoAssentamento == kSemAssentamento) fimDoAssentamento = Relogio::now() + kPausa;
       } else {
-        fimDoAssentamento.reset();  // a line end came after it: that "$" was output
+        fimDoAssentamento = kSemAssentamento;  // a line feed came after it: that "$" was output
       }
     }
   } catch (const ErroSSH&) {
