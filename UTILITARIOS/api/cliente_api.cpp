@@ -28,25 +28,9 @@ std::vector<std::string> formasDaSenha() {
           texto::substituirTodas(kSenhaOperador, "@", "\\u0040")};
 }
 
-// What each request reads of its body; everything else is skipped unread.
+// What the login reads of its answer; everything else is skipped unread.
 const Molde kInteiro{};
 const Molde kLogin{Molde::Forma::objeto, {{"token", &kInteiro}}};
-// A machine without the full set of members is read in its short form only
-// when it has more than four: up to five unread members count.
-const Molde kMaquina{Molde::Forma::objeto,
-                     {{"tipo", &kInteiro},
-                      {"ip", &kInteiro},
-                      {"sshPort", &kInteiro},
-                      {"user", &kInteiro},
-                      {"senhaVm", &kInteiro},
-                      {"senhaRoot", &kInteiro},
-                      {"acesso", &kInteiro}},
-                     5};
-const Molde kMaquinas{Molde::Forma::array, {}, 0, &kMaquina};
-const Molde kProduto{Molde::Forma::objeto, {{"nome", &kInteiro}, {"maquinas", &kMaquinas}}};
-const Molde kProdutos{Molde::Forma::array, {}, 0, &kProduto, 1};
-const Molde kCliente{Molde::Forma::objeto, {{"numero", &kInteiro}, {"produto", &kProdutos}}};
-const Molde kLista{Molde::Forma::array, {}, 0, &kCliente};
 
 // Sends `pedido` with `ler` reading the body; the response, or the failure
 // that names the request when the body is not JSON. What a diagnostic may
@@ -158,12 +142,8 @@ Valor obterTokenSistemaZelvo() {
   return valor;
 }
 
-ordered_json lerPorElemento(std::istream& corpo, const PorElemento& porElemento) {
-  return lerSeletivo(corpo, kLista, porElemento);
-}
-
-ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento,
-                                std::string& descricao) {
+void obterListaClientes(const Valor& tokenZelvo, const LeitorCorpo& lerCorpo,
+                        std::string& descricao) {
   Pedido pedido;
   pedido.metodo = Pedido::Metodo::get;
   pedido.url = std::string(implantacao::kApiUrl) + "/acessos";
@@ -171,11 +151,7 @@ ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porE
   pedido.nome = "GET /acessos";
   pedido.segredos = formasDaSenha();
   if (!tokenZelvo.texto().empty()) pedido.segredos.push_back(tokenZelvo.texto());
-  ordered_json documento;
-  pedir(
-      pedido, [&](std::istream& corpo) { documento = lerPorElemento(corpo, porElemento); },
-      descricao);
-  return documento;
+  pedir(pedido, lerCorpo, descricao);
 }
 
 }  // namespace api

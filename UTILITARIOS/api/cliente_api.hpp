@@ -32,29 +32,13 @@ std::string corpoLogin();
 /// is not JSON, not an object, has no `token`, or its token holds a control character.
 Valor obterTokenSistemaZelvo();
 
-/// Parses the access list `corpo`, handing each element of a top-level
-/// array to `porElemento` as soon as it is complete, then dropping it, so
-/// that a large list is never held whole next to what is built from it.
-/// Each element keeps only what the inventory reads: `numero`, and of
-/// `produto` its first element's `nome` and `maquinas`, each machine with
-/// `tipo`, `ip`, `sshPort`, `user`, `senhaVm`, `senhaRoot` and `acesso`
-/// (and up to five other members, as null, so that its size still tells
-/// whether it has more than four); anything else is skipped unread.
-/// Returns the document, its top-level array (if that is what it is) left
-/// empty, any other container without its members. Throws nlohmann's
-/// parse_error when it is not JSON, or its out_of_range for a number no
-/// double holds, possibly after some elements were handed on. Never
-/// recurses on nesting.
-nlohmann::ordered_json lerPorElemento(std::istream& corpo, const PorElemento& porElemento);
-
-/// GET /acessos with the token, whatever the HTTP status; the access list is
-/// read as lerPorElemento reads it. `resposta` receives what a diagnostic may
-/// tell of the response (see api::descrever), also when this throws.
-/// Throws api::enviar's failure to communicate, RespostaInvalida when the
-/// body is not JSON (then after `porElemento` may have received some
-/// customers), or what `porElemento` threw: the transfer stops at the first
-/// failure.
-nlohmann::ordered_json obterListaClientes(const Valor& tokenZelvo, const PorElemento& porElemento,
-                                          std::string& resposta);
+/// GET /acessos with the token, whatever the HTTP status; the body, read as
+/// it arrives, goes to `lerCorpo` (the inventory knows what the list holds).
+/// `resposta` receives what a diagnostic may tell of the response (see
+/// api::descrever), also when this throws. Throws api::enviar's failure to
+/// communicate, RespostaInvalida when `lerCorpo` found the body not JSON, or
+/// what else `lerCorpo` threw: the transfer stops at the first failure.
+void obterListaClientes(const Valor& tokenZelvo, const LeitorCorpo& lerCorpo,
+                        std::string& resposta);
 
 }  // namespace api

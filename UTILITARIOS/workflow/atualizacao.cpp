@@ -80,8 +80,14 @@ void atualizarEmMassa(const Argumentos& argumentos, std::istream& entrada, std::
   std::string resposta;
   Clientes clientes;
   try {
-    const nlohmann::ordered_json documento = api::obterListaClientes(
-        token, [&](nlohmann::ordered_json& entrada) { montador.cliente(entrada); }, resposta);
+    nlohmann::ordered_json documento;
+    api::obterListaClientes(
+        token,
+        [&](std::istream& corpo) {
+          documento = lerAcessos(
+              corpo, [&](nlohmann::ordered_json& entrada) { montador.cliente(entrada); });
+        },
+        resposta);
     falhas::definirEtapa("ao montar o inventário");
     clientes = montador.concluir(documento);
   } catch (const FalhaInventario& falha) {

@@ -11,6 +11,28 @@ namespace {
 
 using nlohmann::ordered_json;
 
+// What the inventory reads of the list; everything else is skipped unread.
+const api::Molde kInteiro{};
+// A machine without the full set of members is read in its short form only
+// when it has more than four (MontadorClientes::lerMaquina): up to five
+// unread members count.
+const api::Molde kMaquina{api::Molde::Forma::objeto,
+                          {{"tipo", &kInteiro},
+                           {"ip", &kInteiro},
+                           {"sshPort", &kInteiro},
+                           {"user", &kInteiro},
+                           {"senhaVm", &kInteiro},
+                           {"senhaRoot", &kInteiro},
+                           {"acesso", &kInteiro}},
+                          5};
+const api::Molde kMaquinas{api::Molde::Forma::array, {}, 0, &kMaquina};
+const api::Molde kProduto{api::Molde::Forma::objeto,
+                          {{"nome", &kInteiro}, {"maquinas", &kMaquinas}}};
+const api::Molde kProdutos{api::Molde::Forma::array, {}, 0, &kProduto, 1};
+const api::Molde kCliente{api::Molde::Forma::objeto,
+                          {{"numero", &kInteiro}, {"produto", &kProdutos}}};
+const api::Molde kLista{api::Molde::Forma::array, {}, 0, &kCliente};
+
 std::string encontrado(const ordered_json& v) { return "é " + std::string(api::nomeDoTipo(v)); }
 
 // Null, false, zero and the empty text, array and object.
@@ -31,6 +53,10 @@ const ordered_json* membro(const ordered_json& objeto, const char* nome, const s
 }
 
 }  // namespace
+
+ordered_json lerAcessos(std::istream& corpo, const api::PorElemento& porElemento) {
+  return api::lerSeletivo(corpo, kLista, porElemento);
+}
 
 std::string nomeCodigoDe(std::string_view pastaCodigo) {
   const std::size_t barra = pastaCodigo.rfind('/');

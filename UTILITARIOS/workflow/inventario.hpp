@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <iosfwd>
 #include <memory>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
@@ -9,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "UTILITARIOS/api/leitura_seletiva.hpp"
 #include "UTILITARIOS/api/valor.hpp"
 #include "UTILITARIOS/falhas.hpp"
 
@@ -70,9 +72,24 @@ struct Acesso {
 };
 Acesso lerAcesso(std::string_view acesso, const std::string& onde);
 
+/// Parses the access list `corpo`, handing each element of a top-level
+/// array to `porElemento` as soon as it is complete, then dropping it, so
+/// that a large list is never held whole next to what is built from it.
+/// Each element keeps only what the inventory reads: `numero`, and of
+/// `produto` its first element's `nome` and `maquinas`, each machine with
+/// `tipo`, `ip`, `sshPort`, `user`, `senhaVm`, `senhaRoot` and `acesso`
+/// (and up to five other members, as null, so that its size still tells
+/// whether it has more than four); anything else is skipped unread.
+/// Returns the document, its top-level array (if that is what it is) left
+/// empty, any other container without its members. Throws nlohmann's
+/// parse_error when it is not JSON, or its out_of_range for a number no
+/// double holds, possibly after some elements were handed on. Never
+/// recurses on nesting.
+nlohmann::ordered_json lerAcessos(std::istream& corpo, const api::PorElemento& porElemento);
+
 /// Builds the records and the grouping from the access list's customer
 /// entries, handed one at a time while the list is parsed (see
-/// api::lerPorElemento). The first failure is thrown at once, from
+/// lerAcessos). The first failure is thrown at once, from
 /// `cliente()`, so that the transfer of a body already known to be unusable
 /// stops there.
 class MontadorClientes {

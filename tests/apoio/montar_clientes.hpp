@@ -9,10 +9,10 @@
 
 namespace apoio {
 
-/// api::lerPorElemento over a text held in memory.
+/// workflow::lerAcessos over a text held in memory.
 inline nlohmann::ordered_json lerLista(std::string lista, const api::PorElemento& porElemento) {
   std::istringstream corpo(std::move(lista));
-  return api::lerPorElemento(corpo, porElemento);
+  return workflow::lerAcessos(corpo, porElemento);
 }
 
 /// The grouping of a whole access-list text, built as a run builds it from
