@@ -560,8 +560,8 @@ void conexaoSSH::coletar(std::string_view linhas, saida::Coletor& coletor) {
       if (pausaFixa_) {
         std::this_thread::sleep_for(kPausa);
       } else if (responder || fimDoAssentamento != kSemAssentamento) {
-        const bool quieto = Relogio::now() >= fimDoAssentamento ||
-                            !esperarDados(kAssentamento, "ao ler a saída");
+        const bool quieto =
+            Relogio::now() >= fimDoAssentamento || !esperarDados(kAssentamento, "ao ler a saída");
         if (quieto) {
           if (responder) enviar(" ", "ao responder ao paginador");
           responder = false;

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <istream>
-#include <ostream>
 #include <nlohmann/json.hpp>
+#include <ostream>
 #include <string_view>
 
 #include "UTILITARIOS/api/cliente_api.hpp"
@@ -111,8 +111,8 @@ void atualizarEmMassa(const Argumentos& argumentos, std::istream& entrada, std::
                                              ssh::conexaoSSH::kTimeoutPadrao, pausaFixa,
                                              d.senhaRoot);
   };
-  atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, fabrica,
-                    saida, auditoria::registrar, antecipacao);
+  atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, fabrica, saida,
+                    auditoria::registrar, antecipacao);
 }
 
 }  // namespace workflow

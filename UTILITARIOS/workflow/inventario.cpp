@@ -11,27 +11,27 @@ namespace {
 
 using nlohmann::ordered_json;
 
+using api::Molde;
+
 // What the inventory reads of the list; everything else is skipped unread.
-const api::Molde kInteiro{};
+const Molde kInteiro{};
 // A machine without the full set of members is read in its short form only
 // when it has more than four (MontadorClientes::lerMaquina): up to five
 // unread members count.
-const api::Molde kMaquina{api::Molde::Forma::objeto,
-                          {{"tipo", &kInteiro},
-                           {"ip", &kInteiro},
-                           {"sshPort", &kInteiro},
-                           {"user", &kInteiro},
-                           {"senhaVm", &kInteiro},
-                           {"senhaRoot", &kInteiro},
-                           {"acesso", &kInteiro}},
-                          5};
-const api::Molde kMaquinas{api::Molde::Forma::array, {}, 0, &kMaquina};
-const api::Molde kProduto{api::Molde::Forma::objeto,
-                          {{"nome", &kInteiro}, {"maquinas", &kMaquinas}}};
-const api::Molde kProdutos{api::Molde::Forma::array, {}, 0, &kProduto, 1};
-const api::Molde kCliente{api::Molde::Forma::objeto,
-                          {{"numero", &kInteiro}, {"produto", &kProdutos}}};
-const api::Molde kLista{api::Molde::Forma::array, {}, 0, &kCliente};
+const Molde kMaquina{Molde::Forma::objeto,
+                     {{"tipo", &kInteiro},
+                      {"ip", &kInteiro},
+                      {"sshPort", &kInteiro},
+                      {"user", &kInteiro},
+                      {"senhaVm", &kInteiro},
+                      {"senhaRoot", &kInteiro},
+                      {"acesso", &kInteiro}},
+                     5};
+const Molde kMaquinas{Molde::Forma::array, {}, 0, &kMaquina};
+const Molde kProduto{Molde::Forma::objeto, {{"nome", &kInteiro}, {"maquinas", &kMaquinas}}};
+const Molde kProdutos{Molde::Forma::array, {}, 0, &kProduto, 1};
+const Molde kCliente{Molde::Forma::objeto, {{"numero", &kInteiro}, {"produto", &kProdutos}}};
+const Molde kLista{Molde::Forma::array, {}, 0, &kCliente};
 
 std::string encontrado(const ordered_json& v) { return "é " + std::string(api::nomeDoTipo(v)); }
 
