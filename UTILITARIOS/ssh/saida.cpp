@@ -161,7 +161,7 @@ void Coletor::acrescentar(std::string_view bloco) {
       }
       if (fronteiras_.size() + 1 == comandos_) {
         // The shell's prompt is the last thing it prints before it reads
-        // again. A marker with a line end after it was output (a "$" in a
+        // again. A marker with a line feed after it was output (a "$" in a
         // file name, in the echo): ending there would leave the rest of the
         // output, and the prompt, to be taken for the next command's.
         const std::size_t fim = texto_.find(kFimDeLinha, p + marcador.size());
