@@ -265,6 +265,18 @@ TEST(Procedimento, TabelaDoDesfechoDoDownload) {
   }
 }
 
+// A customer's name from the list never breaks or steers the audit record.
+TEST(Procedimento, TabelaDoRegistroDeAuditoriaNumaLinha) {
+  for (const std::string cliente : {"1 - A\nB", "1 - A\rB", "1 - A\x1b[2JB", "1 - A\xe2\x80\xa8" "B"}) {
+    Cenario c;
+    c.roteiros["192.0.0.96"].listagem = "disco.py";
+    c.rodar({maquina("192.0.0.96", porta(22), cliente)});
+    ASSERT_EQ(c.auditoria.size(), 1u);
+    EXPECT_EQ(c.auditoria[0].find_first_of("\n\r\x1b"), std::string::npos) << c.auditoria[0];
+    EXPECT_EQ(c.auditoria[0].find("\xe2\x80\xa8"), std::string::npos) << c.auditoria[0];
+  }
+}
+
 TEST(Procedimento, TabelaDaVersaoNoEndereco) {
   const std::vector<std::pair<std::string, std::string>> casos = {
       {"  Python 3.11.2  ", "3.11.2"},
