@@ -17,22 +17,6 @@ inline constexpr std::string_view GREEN = "\x1b[0;32m";
 inline constexpr std::string_view YELLOW = "\x1b[0;93m";
 inline constexpr std::string_view RESET = "\x1b[0;0m";
 
-/// `texto` from outside the tool (the API, a remote machine) made safe for a
-/// terminal: C0 controls but line feed and tab, DEL, C1 controls
-/// (U+0080-U+009F), Unicode's format characters (category Cf: soft hyphen,
-/// zero-width and bidirectional controls, byte order mark, tags...), its
-/// other default-ignorable code points (U+115F, U+3164, U+034F, variation
-/// selectors...) and the line and paragraph separators U+2028 and U+2029
-/// become visible escapes
-/// ("\x1b", "\u009b", "\u202e", "\U000e0041"), as do bytes that are not
-/// UTF-8 ("\x9b"), which some terminals read as C1.
-std::string visivel(std::string_view texto);
-
-/// As visivel, with line feed and tab escaped as well: for a text from the
-/// API inside a report line, a menu entry, an audit record or a diagnostic,
-/// which must stay one line.
-std::string visivelNumaLinha(std::string_view texto);
-
 /// Reads the environment once, at the program's start: a set, non-empty
 /// NO_COLOR (the no-color.org convention) drops the colour items of every
 /// line from then on. Without this call lines keep their colours.

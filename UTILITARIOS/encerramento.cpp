@@ -14,6 +14,7 @@
 
 #include "UTILITARIOS/auditoria.hpp"
 #include "UTILITARIOS/console.hpp"
+#include "UTILITARIOS/falhas.hpp"
 
 namespace encerramento {
 namespace {
@@ -128,9 +129,12 @@ void escreverResumo(std::ostream& saida, std::string_view cor, std::string texto
     e.saida = nullptr;
     e.resumo = texto;
   }
-  console::escreverLinha(saida, {cor, texto, console::RESET});
-  saida.flush();
-  console::verificarSaida(saida);
+  // A summary that cannot be written is no fault of the last machine.
+  falhas::naEtapa("ao escrever o resumo", [&] {
+    console::escreverLinha(saida, {cor, texto, console::RESET});
+    saida.flush();
+    console::verificarSaida(saida);
+  });
 }
 
 void fechar(std::string_view como) {

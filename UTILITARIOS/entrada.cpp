@@ -45,7 +45,7 @@ void protegerProcesso() {
 // (every "./" replaced by a blank, made visible), two blanks and the version.
 void get_version(const std::string& programa) {
   console::linha(std::cout, {implantacao::kAvisoDireitos});
-  std::cout << console::visivel(texto::substituirTodas(programa, "./", " ")) << "  "
+  std::cout << texto::visivel(texto::substituirTodas(programa, "./", " ")) << "  "
             << implantacao::VERSION << '\n';
 }
 }  // namespace
@@ -77,8 +77,10 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao, bool pa
     } else {
       console::linha(std::cout, {"Modo de execução não identificado."});
     }
-    std::cout.flush();
-    console::verificarSaida(std::cout);
+    falhas::naEtapa("ao fechar o relatório", [] {
+      std::cout.flush();
+      console::verificarSaida(std::cout);
+    });
     encerramento::fechar("regular");
   } catch (const std::exception& erro) {
     if (dynamic_cast<const console::SaidaFechada*>(&erro) != nullptr)

@@ -4,14 +4,16 @@
 #include <ostream>
 #include <utility>
 
-#include "UTILITARIOS/console.hpp"
+#include "UTILITARIOS/texto.hpp"
 
 namespace falhas {
 namespace {
-std::string& etapa() {
-  static std::string valor = "ao iniciar";
-  return valor;
+// Where a failure that no stage caught happened: before the run's first.
+std::string etapaDe(const std::exception* erro) {
+  const auto* propria = dynamic_cast<const Falha*>(erro);
+  return propria != nullptr && !propria->etapa().empty() ? propria->etapa() : "ao iniciar";
 }
+}  // namespace
 
 std::string tipoDe(const std::exception& erro) {
   if (const auto* propria = dynamic_cast<const Falha*>(&erro)) return propria->tipo();
@@ -19,31 +21,22 @@ std::string tipoDe(const std::exception& erro) {
   return "erro interno";
 }
 
-// One line only: a multi-line message would be hard to grep in a log.
-std::string umaLinha(std::string texto) {
-  for (char& c : texto)
-    if (c == '\n' || c == '\r') c = ' ';
-  return texto;
-}
-}  // namespace
-
-void definirEtapa(std::string valor) { etapa() = std::move(valor); }
-
 void relatarFalhaFatal(const std::exception& erro, std::ostream& err) {
   std::cout.flush();
-  err << "atualizacao_em_massa: falha " << console::visivel(etapa()) << ": " << tipoDe(erro) << ": "
-      << console::visivel(umaLinha(erro.what())) << '\n';
+  err << "atualizacao_em_massa: falha " << texto::visivelNumaLinha(etapaDe(&erro)) << ": "
+      << tipoDe(erro) << ": " << texto::visivelNumaLinha(erro.what()) << '\n';
   err.flush();
 }
 
 void relatarFalhaDesconhecida(std::ostream& err) {
   std::cout.flush();
-  err << "atualizacao_em_massa: falha " << console::visivel(etapa()) << ": erro desconhecido\n";
+  err << "atualizacao_em_massa: falha " << texto::visivelNumaLinha(etapaDe(nullptr))
+      << ": erro desconhecido\n";
   err.flush();
 }
 
 std::string descrever(const std::exception* erro) {
-  return "falha " + etapa() + ": " + (erro != nullptr ? tipoDe(*erro) : "erro desconhecido");
+  return "falha " + etapaDe(erro) + ": " + (erro != nullptr ? tipoDe(*erro) : "erro desconhecido");
 }
 
 }  // namespace falhas

@@ -1,5 +1,7 @@
 #include "UTILITARIOS/texto.hpp"
 
+#include <cstdio>
+
 namespace texto {
 namespace {
 
@@ -36,6 +38,72 @@ std::size_t tamanhoCaractere(unsigned char lider) {
   if (lider < 0xE0) return 2;
   if (lider < 0xF0) return 3;
   return 4;
+}
+
+void escape(std::string& saida, const char* formato, unsigned valor) {
+  char escrito[12];
+  std::snprintf(escrito, sizeof escrito, formato, valor);
+  saida += escrito;
+}
+
+// Unicode's format characters (category Cf, Unicode 15.1), its other
+// default-ignorable code points (fillers such as U+3164, variation selectors,
+// the combining grapheme joiner) and the line and paragraph separators:
+// invisible, or changing how the text around them is drawn (bidirectional
+// overrides, U+2028 breaking a log line), while the bytes say something else.
+constexpr struct {
+  char32_t primeiro, ultimo;
+} kInvisiveis[] = {
+    {0xAD, 0xAD},       {0x34F, 0x34F},     {0x600, 0x605},     {0x61C, 0x61C},
+    {0x6DD, 0x6DD},     {0x70F, 0x70F},     {0x890, 0x891},     {0x8E2, 0x8E2},
+    {0x115F, 0x1160},   {0x17B4, 0x17B5},   {0x180B, 0x180F},   {0x200B, 0x200F},
+    {0x2028, 0x202E},   {0x2060, 0x206F},   {0x3164, 0x3164},   {0xFE00, 0xFE0F},
+    {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFFB},   {0x110BD, 0x110BD},
+    {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+    {0xE0000, 0xE0FFF},
+};
+
+// The code point of a well-formed sequence of `t` bytes.
+char32_t codigo(const unsigned char* p, std::size_t t) {
+  char32_t c = p[0] & (0x7F >> t);
+  for (std::size_t i = 1; i < t; ++i) c = (c << 6) | (p[i] & 0x3F);
+  return c;
+}
+
+bool invisivel(char32_t c) {
+  for (const auto& faixa : kInvisiveis)
+    if (c >= faixa.primeiro && c <= faixa.ultimo) return true;
+  return false;
+}
+
+std::string escapado(std::string_view s, bool quebras) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const std::size_t n = s.size();
+  std::string saida;
+  saida.reserve(n);
+  for (std::size_t i = 0; i < n;) {
+    const unsigned char b = p[i];
+    if (b < 0x80) {
+      if ((b < 0x20 && !(quebras && (b == '\n' || b == '\t'))) || b == 0x7F)
+        escape(saida, "\\x%02x", b);
+      else
+        saida += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    const int t = sequenciaUtf8(p + i, n - i);
+    if (t <= 0) {
+      escape(saida, "\\x%02x", b);
+      ++i;
+    } else if (const char32_t c = codigo(p + i, t); (c >= 0x80 && c < 0xA0) || invisivel(c)) {
+      escape(saida, c > 0xFFFF ? "\\U%08x" : "\\u%04x", static_cast<unsigned>(c));
+      i += t;
+    } else {
+      saida.append(s.substr(i, t));
+      i += t;
+    }
+  }
+  return saida;
 }
 
 }  // namespace
@@ -148,5 +216,9 @@ int sequenciaUtf8(const unsigned char* p, std::size_t n) {
   }
   return tamanho;
 }
+
+std::string visivel(std::string_view s) { return escapado(s, true); }
+
+std::string visivelNumaLinha(std::string_view s) { return escapado(s, false); }
 
 }  // namespace texto

@@ -1,9 +1,9 @@
 #include "UTILITARIOS/api/cliente_api.hpp"
 
-#include <algorithm>
 #include <istream>
 #include <nlohmann/json.hpp>
 
+#include "UTILITARIOS/api/diagnostico.hpp"
 #include "UTILITARIOS/implantacao.hpp"
 #include "UTILITARIOS/texto.hpp"
 
@@ -59,20 +59,14 @@ std::string linha(std::string_view nome, std::string_view valor) {
   return texto;
 }
 
-// The token's text as the "Authorization" header carries it, refused when a
-// control character could end or cut the header, or reach a log.
+// The token's text as the "Authorization" header carries it, refused when it
+// would not show as it is: a control character could end or cut the header,
+// or reach a log.
 std::string textoDoToken(const Valor& tokenZelvo) {
-  const std::string& texto = tokenZelvo.texto();
-  const auto controle = [](unsigned char c) { return c < 0x20 || c == 0x7F; };
-  // C1 controls (U+0080-U+009F) are C2 80 to C2 9F in UTF-8.
-  const bool c1 = std::adjacent_find(texto.begin(), texto.end(), [](char a, char b) {
-                    return static_cast<unsigned char>(a) == 0xC2 &&
-                           static_cast<unsigned char>(b) >= 0x80 &&
-                           static_cast<unsigned char>(b) <= 0x9F;
-                  }) != texto.end();
-  if (c1 || std::any_of(texto.begin(), texto.end(), controle))
+  const std::string& token = tokenZelvo.texto();
+  if (texto::visivelNumaLinha(token) != token)
     throw RespostaInvalida("o token recebido de POST /login contém um caractere de controle");
-  return texto;
+  return token;
 }
 
 // The headers the panel's own page sends with each request: the request's

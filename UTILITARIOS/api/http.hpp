@@ -5,7 +5,6 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "UTILITARIOS/falhas.hpp"
@@ -72,26 +71,5 @@ using LeitorCorpo = std::function<void(std::istream& corpo)>;
 /// implantacao::kCorpoApiMaximo, before anything `ler` threw, which comes
 /// back in `falhaDaLeitura`.
 Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler);
-
-/// What a diagnostic may tell of a response: the status and the content type
-/// (secrets masked as in the body), the size and, for a body that is not
-/// JSON, its start (see trechoSeguro).
-/// "HTTP 502 Bad Gateway, text/plain, 11 bytes, começa com \"Bad Gateway\"".
-std::string descrever(const Pedido& pedido, const Resposta& resposta);
-
-/// The failure for a body that the JSON parser refused with error `id` at
-/// `byte` (nlohmann's parse_error, or its out_of_range 406 for a number no
-/// double holds): names the request, the parser's finding and describes the
-/// response.
-RespostaInvalida naoEhJson(const Pedido& pedido, const Resposta& resposta, int id,
-                           std::size_t byte);
-
-/// The start of a body which is not JSON, safe to show: empty when the body
-/// starts like JSON; otherwise only its leading word of ASCII letters (at
-/// most 16), after a markup "<", "<!" or "<?" and then with a second word
-/// ("<!DOCTYPE html"), every secret masked (also a prefix of one that the
-/// cut leaves at the end); empty when there is no such word. `corpo` may be
-/// only the body's start.
-std::string trechoSeguro(std::string_view corpo, const std::vector<std::string>& segredos);
 
 }  // namespace api

@@ -16,6 +16,7 @@
 #include "UTILITARIOS/encerramento.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
+#include "UTILITARIOS/texto.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "UTILITARIOS/workflow/procedimento.hpp"
 #include "UTILITARIOS/workflow/selecao.hpp"
@@ -44,7 +45,7 @@ void conferirCaminho(const std::string& pastaCodigo) {
   }
   if (!motivo.empty()) {
     throw falhas::Falha("caminho do script recusado",
-                        "\"" + console::visivelNumaLinha(pastaCodigo) + "\" " + motivo);
+                        "\"" + texto::visivelNumaLinha(pastaCodigo) + "\" " + motivo);
   }
 }
 
@@ -66,39 +67,39 @@ void atualizarEmMassa(const Argumentos& argumentos, std::istream& entrada, std::
                       auditoria::campo(argumentos.inserir) + ", tipo " +
                       auditoria::campo(argumentos.tipoCliente) + ", script " +
                       auditoria::campo(argumentos.pastaCodigo));
-  falhas::definirEtapa("ao conferir o caminho do script");
-  conferirCaminho(argumentos.pastaCodigo);
+  falhas::naEtapa("ao conferir o caminho do script",
+                  [&] { conferirCaminho(argumentos.pastaCodigo); });
   const std::string nomeCodigo = nomeCodigoDe(argumentos.pastaCodigo);
 
-  falhas::definirEtapa("ao entrar na API (POST /login)");
-  const api::Valor token = api::obterTokenSistemaZelvo();
+  const api::Valor token = falhas::naEtapa("ao entrar na API (POST /login)",
+                                           [] { return api::obterTokenSistemaZelvo(); });
 
   // The list is turned into records while it is parsed; its first shape
-  // failure ends the transfer.
-  falhas::definirEtapa("ao ler a lista de acessos (GET /acessos)");
+  // failure ends the transfer, and says what the server answered.
   MontadorClientes montador;
   std::string resposta;
+  nlohmann::ordered_json documento;
   Clientes clientes;
   try {
-    nlohmann::ordered_json documento;
-    api::obterListaClientes(
-        token,
-        [&](std::istream& corpo) {
-          documento = lerAcessos(
-              corpo, [&](nlohmann::ordered_json& entrada) { montador.cliente(entrada); });
-        },
-        resposta);
-    falhas::definirEtapa("ao montar o inventário");
-    clientes = montador.concluir(documento);
+    falhas::naEtapa("ao ler a lista de acessos (GET /acessos)", [&] {
+      api::obterListaClientes(
+          token,
+          [&](std::istream& corpo) {
+            documento = lerAcessos(
+                corpo, [&](nlohmann::ordered_json& entrada) { montador.cliente(entrada); });
+          },
+          resposta);
+    });
+    clientes =
+        falhas::naEtapa("ao montar o inventário", [&] { return montador.concluir(documento); });
   } catch (const FalhaInventario& falha) {
-    // The list ended the run: say what the server answered with it.
-    falhas::definirEtapa("ao montar o inventário");
-    throw FalhaInventario(std::string(falha.what()) + "; resposta a GET /acessos: " + resposta);
+    throw FalhaInventario(std::string(falha.what()) + "; resposta a GET /acessos: " + resposta,
+                          "ao montar o inventário");
   }
 
-  falhas::definirEtapa("na seleção de máquinas");
-  const Selecao selecao =
-      selecionarMaquinas(clientes, argumentos.inserir, argumentos.tipoCliente, entrada, saida);
+  const Selecao selecao = falhas::naEtapa("na seleção de máquinas", [&] {
+    return selecionarMaquinas(clientes, argumentos.inserir, argumentos.tipoCliente, entrada, saida);
+  });
   if (argumentos.mode == "listar") {
     listarMaquinas(selecao.vms_selecionadas, argumentos.pastaCodigo, saida);
     return;

@@ -54,8 +54,8 @@ using Clientes = std::vector<GrupoCliente>;
 /// password.
 class FalhaInventario : public falhas::Falha {
  public:
-  explicit FalhaInventario(const std::string& mensagem)
-      : falhas::Falha("lista de acessos inesperada", mensagem) {}
+  explicit FalhaInventario(const std::string& mensagem, std::string etapa = {})
+      : falhas::Falha("lista de acessos inesperada", mensagem, std::move(etapa)) {}
 };
 
 /// The script's file name: the last "/"-separated component of pastaCodigo.

@@ -157,10 +157,10 @@ Desfecho relatarTroca(std::ostream& saida, const std::vector<std::string>& saida
   if (baixado)
     download = std::string(
         texto::aparar(std::string_view(download).substr(comandos::kDownloadConcluido.size())));
-  console::linha(saida, {"Informações de Download:", console::visivel(download)});
+  console::linha(saida, {"Informações de Download:", texto::visivel(download)});
   if (!baixado)
     console::linha(saida, {YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
-  console::linha(saida, {"Informações de Permissão:", console::visivel(saidas[2])});
+  console::linha(saida, {"Informações de Permissão:", texto::visivel(saidas[2])});
   return baixado ? Desfecho::atualizada : Desfecho::falhaDownload;
 }
 
@@ -173,32 +173,31 @@ std::vector<std::string> executarComoRoot(std::ostream& saida, ssh::SessaoRemota
   try {
     return sessao.execute_commands(linhas);
   } catch (const ssh::ErroSSH& e) {
-    console::linha(saida, {"SSH error: " + console::visivelNumaLinha(e.what())});
+    console::linha(saida, {"SSH error: " + texto::visivelNumaLinha(e.what())});
     throw;
   }
 }
 
-// `causa`: why the connection failed, for the audit record.
+// Machine n, at `destino` ("host:port"). `causa`: why the connection
+// failed, for the audit record.
 Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaquina& maquina,
-                          const std::string& nomeCodigo, const std::string& pastaCodigo,
-                          ConexoesAntecipadas& conexoes, std::string& causa) {
-  falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
+                          const std::string& destino, const std::string& nomeCodigo,
+                          const std::string& pastaCodigo, ConexoesAntecipadas& conexoes,
+                          std::string& causa) {
   // Values that are not texts take their JSON text.
   const std::string& host = maquina.ip.texto();
   const std::string& cliente = maquina.rotulo();
-  const std::string destino = destinoDe(maquina);
-  falhas::definirEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")");
 
   // Texts from the API or the machine reach the terminal with their
   // control characters made visible; the API's stay on their line.
-  const std::string destinoVisivel = console::visivelNumaLinha(destino);
+  const std::string destinoVisivel = texto::visivelNumaLinha(destino);
 
-  console::linha(saida, {std::to_string(n), "Cliente: " + console::visivelNumaLinha(cliente) +
+  console::linha(saida, {std::to_string(n), "Cliente: " + texto::visivelNumaLinha(cliente) +
                                                 " | Atualizando " + destinoVisivel});
 
   if (api::verificarIp(host) != api::kPublico) {
     console::linha(saida, {YELLOW,
-                           "IP " + console::visivelNumaLinha(host) +
+                           "IP " + texto::visivelNumaLinha(host) +
                                " não é um IP público. Não é possível atualizar.",
                            RESET});
     return Desfecho::ipNaoPublico;
@@ -217,7 +216,7 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
       executarComoRoot(saida, *sessao, {comandos::versaoPython(), listaScriptsComando});
   const std::string& listaScripts = primeiras[1];
   if (const auto desfecho = veredicto(saida, listaScripts)) return *desfecho;
-  console::linha(saida, {"Lista de códigos encontrados:", console::visivel(listaScripts)});
+  console::linha(saida, {"Lista de códigos encontrados:", texto::visivel(listaScripts)});
 
   const std::string versaoPython =
       soVersao(texto::aparar(texto::removerTodas(primeiras[0], "Python ")));
@@ -291,7 +290,6 @@ LinhaDeResumo resumo(const std::vector<Desfecho>& desfechos, std::size_t total) 
 // terminal: dash would then run nothing and say nothing. Refused before any
 // machine is touched.
 void conferirTamanho(const std::string& pastaCodigo) {
-  falhas::definirEtapa("ao conferir o caminho do script");
   const std::string maiorVersao(kVersaoMaxima, '9');
   const std::size_t tamanho =
       comandos::comoRoot(comandos::download(comandos::enderecoDownload(implantacao::kScriptsUrl,
@@ -301,7 +299,14 @@ void conferirTamanho(const std::string& pastaCodigo) {
     throw falhas::Falha("caminho do script longo demais",
                         "o comando de download de " + pastaCodigo + " teria " +
                             std::to_string(tamanho) + " bytes, e um terminal aceita até " +
-                            std::to_string(comandos::kLinhaMaxima));
+                            std::to_string(comandos::kLinhaMaxima),
+                        "ao conferir o caminho do script");
+}
+
+// Machine n's "host:port"; a port that is no whole number ends the run here.
+std::string lerDestino(std::size_t n, const RegistroMaquina& maquina) {
+  return falhas::naEtapa("ao ler os dados da máquina " + std::to_string(n),
+                         [&] { return destinoDe(maquina); });
 }
 
 }  // namespace
@@ -323,12 +328,15 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
       const auto [cor, texto] = resumo(desfechos, total);
       encerramento::resumoSeInterrompida(saida, cor, texto);
       const RegistroMaquina& maquina = *vms_selecionadas[n];
+      const std::string destino = lerDestino(n, maquina);
       std::string causa;
       desfechos.push_back(
-          atualizarMaquina(saida, n, maquina, nomeCodigo, pastaCodigo, conexoes, causa));
+          falhas::naEtapa("ao tratar a máquina " + std::to_string(n) + " (" + destino + ")", [&] {
+            return atualizarMaquina(saida, n, maquina, destino, nomeCodigo, pastaCodigo, conexoes,
+                                    causa);
+          }));
       auditar("máquina " + std::to_string(n) + ": cliente " + auditoria::campo(maquina.rotulo()) +
-              ", " + auditoria::campo(destinoDe(maquina)) + ": " +
-              std::string(nomeDe(desfechos.back())) +
+              ", " + auditoria::campo(destino) + ": " + std::string(nomeDe(desfechos.back())) +
               (causa.empty() ? "" : " (" + auditoria::campo(causa) + ")"));
     }
   } catch (...) {
@@ -341,8 +349,6 @@ void atualizarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionad
     }
     throw;
   }
-  // A summary that cannot be written is no fault of the last machine.
-  falhas::definirEtapa("ao escrever o resumo");
   const auto [cor, texto] = resumo(desfechos, total);
   encerramento::escreverResumo(saida, cor, texto);
 }
@@ -357,15 +363,14 @@ void listarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
   std::size_t publicos = 0;
   for (std::size_t n = 0; n < vms_selecionadas.size(); ++n) {
     const RegistroMaquina& maquina = *vms_selecionadas[n];
-    falhas::definirEtapa("ao ler os dados da máquina " + std::to_string(n));
-    console::linha(saida,
-                   {std::to_string(n), "Cliente: " + console::visivelNumaLinha(maquina.rotulo()) +
-                                           " | " + console::visivelNumaLinha(destinoDe(maquina))});
+    console::linha(
+        saida, {std::to_string(n), "Cliente: " + texto::visivelNumaLinha(maquina.rotulo()) + " | " +
+                                       texto::visivelNumaLinha(lerDestino(n, maquina))});
     if (api::verificarIp(maquina.ip.texto()) == api::kPublico) {
       ++publicos;
     } else {
       console::linha(saida, {YELLOW,
-                             "IP " + console::visivelNumaLinha(maquina.ip.texto()) +
+                             "IP " + texto::visivelNumaLinha(maquina.ip.texto()) +
                                  " não é um IP público. Não é possível atualizar.",
                              RESET});
     }

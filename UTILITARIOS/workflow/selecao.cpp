@@ -57,9 +57,9 @@ void selecionarInterativo(const Clientes& clientes, std::string_view tipoCliente
       std::string item = "[";
       item += std::to_string(++numero);
       item += "] ";
-      item += console::visivelNumaLinha(r.tipo.texto());
+      item += texto::visivelNumaLinha(r.tipo.texto());
       item += " - ";
-      item += console::visivelNumaLinha(r.ip.texto());
+      item += texto::visivelNumaLinha(r.ip.texto());
       console::escreverLinha(saida, {item});
     }
     saida << kPergunta << std::flush;

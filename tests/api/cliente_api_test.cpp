@@ -26,7 +26,8 @@ TEST(ClienteApi, TokenVaiComoTextoOuDigitos) {
 }
 
 // A control character would end the header early (a line break), cut it (a
-// NUL) or reach a log (ESC); other UTF-8 is sent as it is.
+// NUL) or reach a log (ESC), as would an invisible one (a zero-width space);
+// other UTF-8 is sent as it is.
 TEST(ClienteApi, TokenComCaractereDeControleEhRecusado) {
   struct Caso {
     std::string token;
@@ -35,7 +36,8 @@ TEST(ClienteApi, TokenComCaractereDeControleEhRecusado) {
   for (const Caso& k : {Caso{"abc\r\nX-Injetado: 1", true}, Caso{"abc\n", true}, Caso{"\r", true},
                         Caso{"tok\x1b[31m", true}, Caso{"tok\x01", true}, Caso{"tok\x7f", true},
                         Caso{std::string("tok\0cauda", 9), true}, Caso{"tok\xc2\x9b", true},
-                        Caso{"tok\xc2\x9f", true}, Caso{"tok\tx", true}, Caso{"tök-ção\xc2\xa0", false}}) {
+                        Caso{"tok\xc2\x9f", true}, Caso{"tok\tx", true}, Caso{"tok\u200b", true},
+                        Caso{"tök-ção\xc2\xa0", false}}) {
     if (k.recusado)
       EXPECT_THROW(api::cabecalhosAcessos(Valor::deTexto(k.token)), api::RespostaInvalida)
           << k.token;
@@ -55,8 +57,7 @@ TEST(ClienteApi, ListaLidaElementoAElemento) {
   };
   for (const Caso& k : {
            Caso{R"([1, {"a": )" + fundo + R"(}, [2], "t"])", {"1", "o", "a", "s"}, "[]"},
-           Caso{fundo, {"a"}, "[]"},
-           Caso{R"({"x": [1], "y": )" + fundo + "}", {}, "{}"},
+           Caso{fundo, {"a"}, "[]"}, Caso{R"({"x": [1], "y": )" + fundo + "}", {}, "{}"},
            Caso{R"("texto")", {}, R"("texto")"},
            Caso{R"([{"a":{"\"":1}},{"b":[{"c":"]}"}]}])", {"o", "o"}, "[]"},  // escapes
        }) {
@@ -69,7 +70,7 @@ TEST(ClienteApi, ListaLidaElementoAElemento) {
   }
   std::size_t entregues = 0;
   EXPECT_THROW(apoio::lerLista("[1, 2, " + std::string(100000, '['),
-                                   [&](nlohmann::ordered_json&) { ++entregues; }),
+                               [&](nlohmann::ordered_json&) { ++entregues; }),
                nlohmann::json::parse_error);
   EXPECT_EQ(entregues, 2u);
 }
@@ -88,9 +89,11 @@ TEST(ClienteApi, OQueNaoSeGuardaAindaSeConfere) {
     return 0;
   };
   for (const std::string& corpo : std::vector<std::string>{
-           lixo("abc\x01" "def"), lixo(R"(abc\qdef)"), lixo(R"(\uD800x)"), lixo(R"(\uD800\u0041)"),
-           lixo(R"(\uDC00)"), lixo(R"(\u12G4)"), lixo("a\xC3\x28"), lixo("a\xED\xA0\x80"),
-           lixo(x + "\x01"), R"([{"lixo": [1, ")" + x + R"(", nul]}])",
+           lixo("abc\x01"
+                "def"),
+           lixo(R"(abc\qdef)"), lixo(R"(\uD800x)"), lixo(R"(\uD800\u0041)"), lixo(R"(\uDC00)"),
+           lixo(R"(\u12G4)"), lixo("a\xC3\x28"), lixo("a\xED\xA0\x80"), lixo(x + "\x01"),
+           R"([{"lixo": [1, ")" + x + R"(", nul]}])",
            R"([{"numero": ")" + x + x + "\xF4\x90\x80\x80\"}]", R"([{"lixo": "abc)",
            "[" + brancos + "x]", "[1" + brancos + "2]", "[[[[" + brancos + "[tru]]]]]"}) {
     const std::size_t esperado = byteDoErro([&] {
@@ -98,8 +101,7 @@ TEST(ClienteApi, OQueNaoSeGuardaAindaSeConfere) {
       (void)documento;
     });
     EXPECT_NE(esperado, 0u) << corpo.substr(0, 40);
-    EXPECT_EQ(byteDoErro([&] { apoio::lerLista(corpo, [](nlohmann::ordered_json&) {}); }),
-              esperado)
+    EXPECT_EQ(byteDoErro([&] { apoio::lerLista(corpo, [](nlohmann::ordered_json&) {}); }), esperado)
         << corpo.substr(0, 40);
   }
 }

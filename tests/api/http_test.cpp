@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "UTILITARIOS/api/diagnostico.hpp"
 #include "UTILITARIOS/implantacao.hpp"
 #include "UTILITARIOS/texto.hpp"
 
@@ -24,22 +25,26 @@ TEST(TrechoSeguro, SoAPalavraInicialDeLetras) {
   const std::string ate = "começa com \"";
   for (const Caso& k : {
            Caso{R"({"token": ")" + kSenha + R"(" x)", ""},
-           Caso{"  \n[1, 2", ""}, Caso{"\"senha\"", ""},
+           Caso{"  \n[1, 2", ""},
+           Caso{"\"senha\"", ""},
            // Markup tells its kind, and nothing of its content.
            Caso{"<!DOCTYPE html><html>Bad Gateway</html>", ate + "<!DOCTYPE html\"..."},
            Caso{"<?xml version='1.0'?>", ate + "<?xml version\"..."},
            Caso{"<acessos><m ip='203.0.113.5' senhaVm='VmPass01'/>", ate + "<acessos\"..."},
            // A CSV or a plain text: any later byte could be a password.
            Caso{"ip,user,senhaRoot\n203.0.113.5,suporte,R00tUnica", ate + "ip\"..."},
-           Caso{"Bad Gateway", ate + "Bad\"..."}, Caso{"Gateway", ate + "Gateway\""},
+           Caso{"Bad Gateway", ate + "Bad\"..."},
+           Caso{"Gateway", ate + "Gateway\""},
            Caso{std::string(5000, 'x'), ate + std::string(16, 'x') + "\"..."},
            Caso{"R00tUnica", ate + "R\"..."},
            // Prefixed bodies: anti-XSSI, JSONP, UTF-16 with its byte order mark.
            Caso{")]}'\n{\"token\": \"tok-1\"}", ""},
            Caso{"callback({\"token\": \"tok-1\"})", ate + "callback\"..."},
-           Caso{std::string("\xff\xfe{\0\"\0t\0", 8), ""}, Caso{"çxxxx", ""},
+           Caso{std::string("\xff\xfe{\0\"\0t\0", 8), ""},
+           Caso{"çxxxx", ""},
            // A secret of letters, whole or cut by the limit.
-           Caso{"Bearer k9z recusado", ate + "Bearer\"..."}, Caso{"girarsenhagirar", ate + "***\""},
+           Caso{"Bearer k9z recusado", ate + "Bearer\"..."},
+           Caso{"girarsenhagirar", ate + "***\""},
            Caso{"abcdefghijkgirarsenhagirar", ate + "abcdefghijk***\"..."},
        }) {
     EXPECT_EQ(api::trechoSeguro(k.corpo, kSegredos), k.trecho) << k.corpo;

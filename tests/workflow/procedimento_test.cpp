@@ -32,10 +32,11 @@ struct Cenario {
   std::vector<std::string> auditoria;  // the records, in order
 
   void rodar(const std::vector<RegistroMaquina>& registros,
-             const std::string& pasta = "coleta/disco.py") {
+             const std::string& pasta = "coleta/disco.py", std::streambuf* leitor = nullptr) {
     std::vector<const RegistroMaquina*> maquinas;
     for (const auto& r : registros) maquinas.push_back(&r);
     std::ostringstream relatorio;
+    if (leitor != nullptr) relatorio.std::ios::rdbuf(leitor);
     try {
       workflow::atualizarMaquinas(maquinas, pasta.substr(pasta.rfind('/') + 1), pasta,
                                   diario.fabrica(), relatorio,
@@ -200,21 +201,43 @@ TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
   EXPECT_EQ(c.registros[0].fechamentos, 1) << "a failed connect is released";
 }
 
-TEST(Procedimento, PortaQueNaoEhNumeroEncerraARodada) {
-  Cenario c;
-  c.roteiros["192.0.0.60"].listagem = "disco.py";
-  std::ostringstream diagnostico;
-  try {
-    c.rodar({maquina("192.0.0.60"), maquina("192.0.0.61", porta(" 2222")),
-             maquina("192.0.0.62", porta("22a")), maquina("192.0.0.63")});
-    ADD_FAILURE() << "the run went on";
-  } catch (const falhas::Falha& e) {
-    falhas::relatarFalhaFatal(e, diagnostico);
+// A report whose reader is gone by the time the summary comes.
+struct SemResumo : std::streambuf {
+  std::string escrito;
+  int overflow(int c) override {
+    escrito += static_cast<char>(c);
+    return escrito.find("Resumo") == std::string::npos ? c : traits_type::eof();
   }
-  EXPECT_EQ(c.registros.size(), 2u);
-  EXPECT_EQ(c.saida.find("2 Cliente"), std::string::npos) << "nothing is written for it";
-  EXPECT_NE(diagnostico.str().find("ao ler os dados da máquina 2: "), std::string::npos)
-      << diagnostico.str();
+};
+
+// The stage the diagnostic names is the one that failed, not the machine
+// treated last.
+TEST(Procedimento, TabelaDaEtapaQueEncerraARodada) {
+  const std::vector<RegistroMaquina> portaRuim = {
+      maquina("192.0.0.60"), maquina("192.0.0.61", porta(" 2222")),
+      maquina("192.0.0.62", porta("22a")), maquina("192.0.0.63")};
+  const struct {
+    std::vector<RegistroMaquina> maquinas;
+    bool semResumo;
+    std::string diagnostico;
+    std::size_t sessoes;
+  } casos[] = {{portaRuim, false, "falha ao ler os dados da máquina 2: registro de máquina", 2},
+               {{maquina("192.0.0.60")}, true, "falha ao escrever o resumo: relatório perdido", 1}};
+  for (const auto& k : casos) {
+    Cenario c;
+    SemResumo perdido;
+    c.roteiros["192.0.0.60"].listagem = "disco.py";
+    std::ostringstream diagnostico;
+    try {
+      c.rodar(k.maquinas, "coleta/disco.py", k.semResumo ? &perdido : nullptr);
+      ADD_FAILURE() << "the run went on";
+    } catch (const falhas::Falha& e) {
+      falhas::relatarFalhaFatal(e, diagnostico);
+    }
+    EXPECT_EQ(c.registros.size(), k.sessoes);
+    EXPECT_EQ(c.saida.find("2 Cliente"), std::string::npos) << "nothing is written for it";
+    EXPECT_NE(diagnostico.str().find(k.diagnostico), std::string::npos) << diagnostico.str();
+  }
 }
 
 TEST(Procedimento, ErroDaSessaoNoMeioEncerraARodada) {
