@@ -31,13 +31,13 @@ std::size_t espacoAntes(std::string_view s, std::size_t fim) {
   return 0;
 }
 
-// Length of the UTF-8 sequence a lead byte announces; stray bytes count as 1
-// so that text in another encoding still advances.
-std::size_t tamanhoCaractere(unsigned char lider) {
-  if (lider < 0xC0) return 1;
-  if (lider < 0xE0) return 2;
-  if (lider < 0xF0) return 3;
-  return 4;
+// Bytes of the character at `pos`: a byte that starts no well-formed UTF-8
+// sequence counts alone, so that text in another encoding still advances
+// and a blank after it still separates.
+std::size_t caractereEm(std::string_view s, std::size_t pos) {
+  const int t =
+      sequenciaUtf8(reinterpret_cast<const unsigned char*>(s.data()) + pos, s.size() - pos);
+  return t > 0 ? static_cast<std::size_t>(t) : 1;
 }
 
 void escape(std::string& saida, const char* formato, unsigned valor) {
@@ -120,7 +120,7 @@ std::vector<std::string_view> palavras(std::string_view s) {
       pos += espaco;
     } else {
       if (inicio == std::string_view::npos) inicio = pos;
-      pos += tamanhoCaractere(static_cast<unsigned char>(s[pos]));
+      pos += caractereEm(s, pos);
     }
   }
   if (inicio != std::string_view::npos) resultado.push_back(s.substr(inicio));

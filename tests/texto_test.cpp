@@ -37,6 +37,8 @@ TEST(Texto, PalavrasSeparamEmQualquerEspacoUnicode) {
             (V{"à\xe2\x80\x8b"
                "b\xe2\x81\xa0"
                "c"}));
+  // A byte that starts no character stands alone: the blank after it splits.
+  EXPECT_EQ(palavras("\xe2 a\xf0\tb"), (V{"\xe2", "a\xf0", "b"}));
   EXPECT_TRUE(palavras(" \t ").empty());
   EXPECT_TRUE(palavras("").empty());
 }
