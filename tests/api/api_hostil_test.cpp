@@ -11,6 +11,7 @@
 // list inside one test, in order.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -452,19 +453,40 @@ TEST_F(Processo, NenhumSegredoVaiParaArquivo) {
     bool registroDeChaves;
     std::string saida;
     int status;
+    bool outroUsuario = false;  ///< run as nobody, whose own processes must not read it
   };
   for (const Caso& k : {
            Caso{"SIGQUIT at the prompt", SIGQUIT, false, prompt, 128 + SIGQUIT},
            Caso{"SIGABRT at the prompt", SIGABRT, false, prompt, 128 + SIGABRT},
            Caso{"SSLKEYLOGFILE", 0, true, prompt + "Nenhuma VM selecionada. Encerrando.\n" + kVazia,
                 0},
+           Caso{"nobody's run", SIGQUIT, false, prompt, 128 + SIGQUIT, true},
        }) {
     SCOPED_TRACE(k.nome);
     if (k.registroDeChaves) setenv("SSLKEYLOGFILE", (pasta / "chaves.log").c_str(), 1);
-    const auto r = apoio::executar(
-        {apoio::programa(), "atualizarEmMassa", "2", "Alvo", "coleta/disco.py"},
-        k.sinal != 0 ? "" : "sair\n", std::chrono::seconds(600), {k.sinal, prompt});
+    std::vector<std::string> argv{apoio::programa(), "atualizarEmMassa", "2", "Alvo",
+                                  "coleta/disco.py"};
+    // A copy that nobody can reach, whatever folder the build is in.
+    const fs::path copia = fs::temp_directory_path() / ("outro-" + std::to_string(getpid()));
+    if (k.outroUsuario) {
+      fs::create_directories(copia);
+      fs::copy_file(argv[0], copia / "programa", fs::copy_options::overwrite_existing);
+      argv[0] = copia / "programa";
+      argv.insert(argv.begin(),
+                  {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    }
+    uid_t dono = 65534;  // the owner of its /proc/PID/environ at the prompt
+    const auto olhar = [&](int pid) {
+      struct stat s {};
+      if (stat(("/proc/" + std::to_string(pid) + "/environ").c_str(), &s) == 0) dono = s.st_uid;
+    };
+    const auto r = apoio::executar(argv, k.sinal != 0 ? "" : "sair\n", std::chrono::seconds(600),
+                                   {k.sinal, prompt, olhar});
     unsetenv("SSLKEYLOGFILE");
+    if (k.outroUsuario) {
+      EXPECT_EQ(dono, 0u) << "the same user could read its memory";
+      fs::remove_all(copia);
+    }
     EXPECT_EQ(r.status, k.status) << r.erro;
     EXPECT_EQ(r.saida, k.saida);
     std::vector<fs::path> deixados;

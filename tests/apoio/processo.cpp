@@ -108,6 +108,7 @@ Resultado executar(const std::vector<std::string>& argv, const std::string& entr
     }
     // Standard input stays open, as a terminal's does, until the end.
     if (segurada >= 0 && sinalizado == inicio && r.saida.ends_with(sinal.apos)) {
+      if (sinal.antes) sinal.antes(pid);
       kill(pid, sinal.sinal);
       sinalizado = std::chrono::steady_clock::now();
     }

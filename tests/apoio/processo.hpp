@@ -1,8 +1,9 @@
 #pragma once
 
 #include <chrono>
-#include <string>
+#include <functional>
 #include <nlohmann/json.hpp>
+#include <string>
 #include <vector>
 
 namespace apoio {
@@ -22,6 +23,7 @@ struct Resultado {
 struct SinalNoPrompt {
   int sinal = 0;  ///< 0: none
   std::string apos;
+  std::function<void(int pid)> antes = {};  ///< if set, called just before the signal
 };
 
 /// Runs `argv` (argv[0] a path), feeds `entrada` to its standard input, and
