@@ -103,7 +103,7 @@ const char* const kSemCanal = "Erro. Execute \"connect()\" primeiro.";
 
 // A time-out the clock arithmetic can hold (about 11 days); nonsense values
 // (negative, NaN) become 0, which fails the connect at once.
-double prazoUtilizavel(double segundos) {
+double timeoutUtilizavel(double segundos) {
   if (!(segundos > 0)) return 0;
   return std::min(segundos, 1e6);
 }
@@ -173,7 +173,7 @@ ErroSSH conexaoSSH::erroDaBiblioteca(const char* operacao) const {
   return erro(operacao, texto != nullptr && *texto != '\0' ? texto : "erro desconhecido de SSH");
 }
 
-void conexaoSSH::definirTempoLimite(double segundos) {
+void conexaoSSH::definirTimeout(double segundos) {
   // libssh takes whole seconds plus microseconds, and reads 0 as "default".
   const double inteiro = std::floor(segundos);
   long sec = static_cast<long>(inteiro);
@@ -198,9 +198,9 @@ void conexaoSSH::connect() {
 
   // For the audit record: a host that let the deadline pass said nothing.
   char texto[32];
-  std::snprintf(texto, sizeof texto, "sem resposta em %g s", prazoUtilizavel(timeout_));
+  std::snprintf(texto, sizeof texto, "sem resposta em %g s", timeoutUtilizavel(timeout_));
   const Prazo prazo{Relogio::now() + std::chrono::duration_cast<Relogio::duration>(
-                                         Segundos(prazoUtilizavel(timeout_))),
+                                         Segundos(timeoutUtilizavel(timeout_))),
                     texto};
   configurarSessao();
 
@@ -231,7 +231,7 @@ void conexaoSSH::connect() {
   autenticar(prazo);
   abrirShell(prazo);
   // From here on a blocked send may wait the full time-out for window space.
-  definirTempoLimite(prazoUtilizavel(timeout_));
+  definirTimeout(timeoutUtilizavel(timeout_));
 
   prepararShell(prazo.limite);
 }
@@ -240,7 +240,7 @@ void conexaoSSH::restante(const Prazo& prazo, const char* operacao) {
   const double s = Segundos(prazo.limite - Relogio::now()).count();
   if (!(s > 0))
     throw ErroSSH(operacao, destino(), "tempo limite de conexão esgotado", prazo.semResposta);
-  definirTempoLimite(s);
+  definirTimeout(s);
 }
 
 ErroSSH conexaoSSH::daBiblioteca(const Prazo& prazo, const char* operacao) const {

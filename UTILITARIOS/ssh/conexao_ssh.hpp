@@ -162,7 +162,7 @@ class conexaoSSH : public SessaoRemota {
   bool haDados(const char* operacao);
   bool esperarDados(std::chrono::milliseconds espera, const char* operacao);
   void enviar(std::string_view texto, const char* operacao);
-  void definirTempoLimite(double segundos);
+  void definirTimeout(double segundos);
   ErroSSH erro(const char* operacao, std::string detalhe) const;
   ErroSSH erroDaBiblioteca(const char* operacao) const;
   std::string destino() const;

@@ -20,8 +20,6 @@ class DecodificadorUtf8 {
  public:
   /// Decodes `bloco` after the bytes kept back from the previous call.
   std::string decodificar(std::string_view bloco);
-  /// Bytes kept back for the next block (0 to 3).
-  std::size_t pendentes() const { return pendente_.size(); }
 
  private:
   std::string pendente_;
