@@ -354,9 +354,14 @@ bool conexaoSSH::clear_buffer(std::string_view marca, bool comPrompt, Relogio::t
       recebido.append(bloco.data(), static_cast<std::size_t>(n));
     }
     const auto pos = recebido.find(marca);
-    const bool visto =
-        pos != std::string::npos &&
-        (!comPrompt || !end_data_ || recebido.find(*end_data_, pos) != std::string::npos);
+    bool visto = pos != std::string::npos;
+    if (visto && comPrompt && end_data_) {
+      // The prompt as a command's end is told (saida::Coletor).
+      saida::Coletor prompt(end_data_);
+      if (pos + marca.size() < recebido.size())
+        prompt.acrescentar(std::string_view(recebido).substr(pos + marca.size()));
+      visto = prompt.marcadorVisto();
+    }
     const auto agora = Relogio::now();
     if (visto && agora >= minimo) {
       if (depois != nullptr) *depois = recebido.substr(pos + marca.size());
