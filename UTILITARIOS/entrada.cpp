@@ -50,7 +50,7 @@ void get_version(const std::string& programa) {
 }
 }  // namespace
 
-int executar(int argc, const char* const* argv, std::size_t antecipacao, bool pausaFixa) {
+int executar(int argc, const char* const* argv, const workflow::Ajustes& ajustes) {
   console::lerAmbiente();
   // Before any thread exists, so that every thread leaves the signals to it.
   encerramento::vigiar();
@@ -71,7 +71,7 @@ int executar(int argc, const char* const* argv, std::size_t antecipacao, bool pa
     if (fcntl(STDOUT_FILENO, F_GETFD) < 0)
       throw falhas::Falha("relatório perdido", "a saída padrão está fechada");
     if (mode == "atualizarEmMassa" || mode == "listar") {
-      workflow::atualizarEmMassa(argumentos, std::cin, std::cout, antecipacao, pausaFixa);
+      workflow::atualizarEmMassa(argumentos, std::cin, std::cout, ajustes);
     } else if (mode == "version") {
       get_version(argv[0]);
     } else {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstddef>
+#include "UTILITARIOS/workflow/atualizacao.hpp"
 
 // Program entry: argument check, mode dispatch and exit statuses.
 namespace entrada {
@@ -10,9 +10,7 @@ namespace entrada {
 /// makes the process non-dumpable, with no core file, and drops
 /// SSLKEYLOGFILE. Unhandled failures are reported on standard error here,
 /// once.
-/// `antecipacao`: how many machines the mass update connects ahead;
-/// `pausaFixa`: its sessions read output at fixed 0.2 s ticks.
-int executar(int argc, const char* const* argv, std::size_t antecipacao = 0,
-             bool pausaFixa = false);
+/// `ajustes`: how this build runs the mass update.
+int executar(int argc, const char* const* argv, const workflow::Ajustes& ajustes = {});
 
 }  // namespace entrada

@@ -108,8 +108,9 @@ std::string corpoLogin() {
   return corpo.dump();
 }
 
-Valor obterTokenSistemaZelvo() {
+Valor obterTokenSistemaZelvo(const Paciencia& paciencia) {
   Pedido pedido;
+  pedido.paciencia = paciencia;
   pedido.metodo = Pedido::Metodo::post;
   pedido.url = std::string(implantacao::kApiUrl) + "/login";
   pedido.cabecalhos = cabecalhosLogin();
@@ -137,8 +138,9 @@ Valor obterTokenSistemaZelvo() {
 }
 
 void obterListaClientes(const Valor& tokenZelvo, const LeitorCorpo& lerCorpo,
-                        std::string& descricao) {
+                        std::string& descricao, const Paciencia& paciencia) {
   Pedido pedido;
+  pedido.paciencia = paciencia;
   pedido.metodo = Pedido::Metodo::get;
   pedido.url = std::string(implantacao::kApiUrl) + "/acessos";
   pedido.cabecalhos = cabecalhosAcessos(tokenZelvo);

@@ -30,7 +30,8 @@ std::string corpoLogin();
 /// whatever the HTTP status; the other members are skipped unread. Throws
 /// api::enviar's failure to communicate, or RespostaInvalida when the body
 /// is not JSON, not an object, has no `token`, or its token holds a control character.
-Valor obterTokenSistemaZelvo();
+/// `paciencia`: how long the request waits on a silent or slow server.
+Valor obterTokenSistemaZelvo(const Paciencia& paciencia = {});
 
 /// GET /acessos with the token, whatever the HTTP status; the body, read as
 /// it arrives, goes to `lerCorpo` (the inventory knows what the list holds).
@@ -38,7 +39,7 @@ Valor obterTokenSistemaZelvo();
 /// api::descrever), also when this throws. Throws api::enviar's failure to
 /// communicate, RespostaInvalida when `lerCorpo` found the body not JSON, or
 /// what else `lerCorpo` threw: the transfer stops at the first failure.
-void obterListaClientes(const Valor& tokenZelvo, const LeitorCorpo& lerCorpo,
-                        std::string& resposta);
+void obterListaClientes(const Valor& tokenZelvo, const LeitorCorpo& lerCorpo, std::string& resposta,
+                        const Paciencia& paciencia = {});
 
 }  // namespace api

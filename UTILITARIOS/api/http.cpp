@@ -22,7 +22,7 @@ namespace api {
 namespace {
 
 // The slowest body accepted: under this many bytes a second over a whole
-// implantacao::kLentidaoApiSegundos, the transfer fails as stalled.
+// window of the request's patience, the transfer fails as stalled.
 constexpr curl_off_t kPisoBytesPorSegundo = 1024;
 
 falhas::Falha falhaTransporte(const std::string& mensagem) {
@@ -62,6 +62,7 @@ constexpr std::size_t kInicioGuardado = 256;
 
 struct Recepcao {
   CURL* easy = nullptr;
+  Paciencia paciencia;
   Resposta resposta;
   Relogio::time_point ultimoByte = Relogio::now();
   curl_off_t recebidos = 0;  // body bytes as they came over the wire
@@ -188,17 +189,17 @@ int progresso(void* destino, curl_off_t, curl_off_t baixados, curl_off_t, curl_o
     r->recebidos = baixados;
     r->ultimoByte = agora;
   }
-  if (agora - r->ultimoByte >= std::chrono::seconds(implantacao::kSilencioApiSegundos)) {
+  if (agora - r->ultimoByte >= std::chrono::seconds(r->paciencia.silencio)) {
     r->emSilencio = true;
     return 1;
   }
   if (baixados == 0) return 0;
   if (r->inicioJanela == Relogio::time_point{} ||
-      agora - r->inicioJanela < std::chrono::seconds(implantacao::kLentidaoApiSegundos)) {
+      agora - r->inicioJanela < std::chrono::seconds(r->paciencia.lentidao)) {
     if (r->inicioJanela == Relogio::time_point{}) r->inicioJanela = agora;
     return 0;
   }
-  if (baixados - r->recebidosNaJanela < kPisoBytesPorSegundo * implantacao::kLentidaoApiSegundos) {
+  if (baixados - r->recebidosNaJanela < kPisoBytesPorSegundo * r->paciencia.lentidao) {
     r->lento = true;
     return 1;
   }
@@ -285,6 +286,7 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
   const auto cabecalhos = listaDeCabecalhos(pedido);
   CURL* h = easy.get();
   Recepcao recepcao;
+  recepcao.paciencia = pedido.paciencia;
   recepcao.easy = h;
   char erro[CURL_ERROR_SIZE] = "";
   configurar(h, pedido, cabecalhos.get(), recepcao, erro);
@@ -323,12 +325,12 @@ Resposta enviar(const Pedido& pedido, const LeitorCorpo& ler) {
         " MB depois de decodificada: " + mascarar(resposta.status, pedido.segredos));
   if (recepcao.emSilencio)
     throw falhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " não mandou nenhum byte em " +
-                          std::to_string(implantacao::kSilencioApiSegundos) + " s (" +
+                          std::to_string(pedido.paciencia.silencio) + " s (" +
                           std::to_string(recepcao.recebidos) + " bytes do corpo tinham chegado)");
   if (recepcao.lento)
     throw falhaTransporte(pedido.nome + ": " + hostDe(pedido.url) + " mandou o corpo a menos de " +
                           std::to_string(kPisoBytesPorSegundo >> 10) + " KB/s por " +
-                          std::to_string(implantacao::kLentidaoApiSegundos) + " s (" +
+                          std::to_string(pedido.paciencia.lentidao) + " s (" +
                           std::to_string(recepcao.recebidos) + " bytes do corpo tinham chegado)");
   if (codigo != CURLE_OK) throw falhaTransporte(descreverFalha(pedido, codigo, erro));
   return std::move(resposta);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "UTILITARIOS/falhas.hpp"
+#include "UTILITARIOS/implantacao.hpp"
 
 // One-shot HTTPS requests over libcurl. The response body is read while it
 // arrives and never held whole: a small compressed body can decode to
@@ -23,6 +24,14 @@ class RespostaInvalida : public falhas::Falha {
  public:
   explicit RespostaInvalida(const std::string& mensagem)
       : falhas::Falha("resposta inválida da API", mensagem) {}
+};
+
+/// How long a request waits: on a server that sends nothing at all
+/// (`silencio`), and the window over which a body slower than 1 KB/s fails
+/// (`lentidao`), in seconds.
+struct Paciencia {
+  long silencio = implantacao::kSilencioApiSegundos;
+  long lentidao = implantacao::kLentidaoApiSegundos;
 };
 
 struct Pedido {
@@ -41,6 +50,7 @@ struct Pedido {
   /// 8 characters is masked only where it stands as a whole word: inside a
   /// longer word it could be anything.
   std::vector<std::string> segredos;
+  Paciencia paciencia;
 };
 
 struct Resposta {
@@ -64,8 +74,8 @@ using LeitorCorpo = std::function<void(std::istream& corpo)>;
 /// falhas::Falha of kind "falha de comunicação com a API" when the request
 /// could not be completed (name resolution, connection, TLS handshake or
 /// certificate check, a transfer that broke off, or a server that sent
-/// nothing for implantacao::kSilencioApiSegundos, or a body slower than
-/// 1 KB/s over implantacao::kLentidaoApiSegundos; the message names the
+/// nothing for the request's patience, or a body slower than 1 KB/s over
+/// its window; the message names the
 /// request and carries libcurl's own text or the silence's length), and
 /// RespostaInvalida for a decoded body larger than
 /// implantacao::kCorpoApiMaximo, before anything `ler` threw, which comes

@@ -62,7 +62,7 @@ std::string usuario() {
 }  // namespace
 
 void atualizarEmMassa(const Argumentos& argumentos, std::istream& entrada, std::ostream& saida,
-                      std::size_t antecipacao, bool pausaFixa) {
+                      const Ajustes& ajustes) {
   encerramento::abrir("início: usuário " + usuario() + ", modo " + argumentos.mode + ", escopo " +
                       auditoria::campo(argumentos.inserir) + ", tipo " +
                       auditoria::campo(argumentos.tipoCliente) + ", script " +
@@ -71,8 +71,9 @@ void atualizarEmMassa(const Argumentos& argumentos, std::istream& entrada, std::
                   [&] { conferirCaminho(argumentos.pastaCodigo); });
   const std::string nomeCodigo = nomeCodigoDe(argumentos.pastaCodigo);
 
-  const api::Valor token = falhas::naEtapa("ao entrar na API (POST /login)",
-                                           [] { return api::obterTokenSistemaZelvo(); });
+  const api::Valor token = falhas::naEtapa("ao entrar na API (POST /login)", [&] {
+    return api::obterTokenSistemaZelvo(ajustes.paciencia);
+  });
 
   // The list is turned into records while it is parsed; its first shape
   // failure ends the transfer, and says what the server answered.
@@ -88,7 +89,7 @@ void atualizarEmMassa(const Argumentos& argumentos, std::istream& entrada, std::
             documento = lerAcessos(
                 corpo, [&](nlohmann::ordered_json& entrada) { montador.cliente(entrada); });
           },
-          resposta);
+          resposta, ajustes.paciencia);
     });
     clientes =
         falhas::naEtapa("ao montar o inventário", [&] { return montador.concluir(documento); });
@@ -107,13 +108,13 @@ void atualizarEmMassa(const Argumentos& argumentos, std::istream& entrada, std::
   // Nothing chosen, "sair" included, still ends with the summary line.
   // The shell prompt's "$" ends the collection of a command's output.
   const FabricaSessao fabrica =
-      [pausaFixa](const Destino& d) -> std::unique_ptr<ssh::SessaoRemota> {
+      [pausaFixa = ajustes.pausaFixa](const Destino& d) -> std::unique_ptr<ssh::SessaoRemota> {
     return std::make_unique<ssh::conexaoSSH>(d.host, d.port, d.user, d.senha, std::string("$"),
                                              ssh::conexaoSSH::kTimeoutPadrao, pausaFixa,
                                              d.senhaRoot);
   };
   atualizarMaquinas(selecao.vms_selecionadas, nomeCodigo, argumentos.pastaCodigo, fabrica, saida,
-                    auditoria::registrar, antecipacao);
+                    auditoria::registrar, ajustes.antecipacao);
 }
 
 }  // namespace workflow

@@ -4,6 +4,8 @@
 #include <iosfwd>
 #include <string>
 
+#include "UTILITARIOS/api/http.hpp"
+
 // The mass update: inventory, selection and the per-machine procedure.
 namespace workflow {
 
@@ -15,14 +17,21 @@ struct Argumentos {
   std::string pastaCodigo;  ///< script path in the script repository
 };
 
+/// How a build runs: `antecipacao` machines connected ahead of the one being
+/// updated; with `pausaFixa`, sessions that read output at fixed 0.2 s ticks
+/// (ssh::conexaoSSH); the API requests' patience.
+struct Ajustes {
+  std::size_t antecipacao = 0;
+  bool pausaFixa = false;
+  api::Paciencia paciencia;
+};
+
 /// Runs the mass update with the run's `argumentos`, the operator's answer
-/// read from `entrada` and the report written to `saida`, connecting up to
-/// `antecipacao` machines ahead of the one being updated; with `pausaFixa`
-/// the sessions read output at fixed 0.2 s ticks (ssh::conexaoSSH). Returns
-/// when the run has ended regularly (exit status 0); every failure that no
-/// stage handles is thrown to the entry. With the mode "listar" the run
-/// stops after the selection and lists the machines it would treat.
+/// read from `entrada` and the report written to `saida`. Returns when the
+/// run has ended regularly (exit status 0); every failure that no stage
+/// handles is thrown to the entry. With the mode "listar" the run stops
+/// after the selection and lists the machines it would treat.
 void atualizarEmMassa(const Argumentos& argumentos, std::istream& entrada, std::ostream& saida,
-                      std::size_t antecipacao = 0, bool pausaFixa = false);
+                      const Ajustes& ajustes = {});
 
 }  // namespace workflow
