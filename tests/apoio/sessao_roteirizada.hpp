@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "UTILITARIOS/ssh/sessao_remota.hpp"
 #include "UTILITARIOS/workflow/antecipacao.hpp"
 #include "UTILITARIOS/workflow/comandos_remotos.hpp"
 
@@ -22,6 +23,7 @@ namespace apoio {
 /// How a scripted host answers.
 struct Roteiro {
   bool falhaConexao = false;
+  bool chaveDiferente = false;  ///< the connect meets another key than the recorded one
   bool erroNaVersao = false;  ///< the version command meets an SSH error
   std::string listagem = "-rwxr-xr-x 1 root root 9 Dec  8 1001 disco.py";
   std::string versao = "Python 3.8.10";
@@ -77,6 +79,7 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
     d_.anotar(id_, "connect");
     std::this_thread::sleep_for(r_.demoraConexao);
     if (r_.falhaConexao) throw std::runtime_error("connection refused");
+    if (r_.chaveDiferente) throw ssh::ChaveDoServidorDiferente("known_hosts");
   }
 
   std::string execute_command(const std::string& command) override {

@@ -162,21 +162,28 @@ TEST(Procedimento, NomeParecidoContaComoPresente) {
   EXPECT_NE(c.saida.find("Código encontrado. Atualizando..."), std::string::npos);
 }
 
+// The summary counts each cause in its fixed order, whatever the machines'.
 TEST(Procedimento, EnderecoNaoPublicoNaoConecta) {
   Cenario c;
   c.roteiros["192.0.0.40"].listagem = "disco.py";
-  c.rodar({maquina("10.0.0.5"), maquina("fe80::1"), maquina("nao-e-ip"), maquina("192.0.0.40")});
+  c.roteiros["192.0.0.41"].chaveDiferente = true;
+  c.roteiros["192.0.0.42"].falhaConexao = true;
+  c.rodar({maquina("10.0.0.5"), maquina("fe80::1"), maquina("nao-e-ip"), maquina("192.0.0.40"),
+           maquina("192.0.0.41"), maquina("192.0.0.42")});
   EXPECT_EQ(c.saida.substr(0, c.saida.find("3 Cliente")),
             anuncio(0, "10.0.0.5:22") + Y + " IP 10.0.0.5 não é um IP público. Não é possível atualizar. " +
                 R + "\n" + anuncio(1, "fe80::1:22") + Y +
                 " IP fe80::1 não é um IP público. Não é possível atualizar. " + R + "\n" +
                 anuncio(2, "nao-e-ip:22") + Y +
                 " IP nao-e-ip não é um IP público. Não é possível atualizar. " + R + "\n");
-  ASSERT_EQ(c.registros.size(), 1u) << "only the public machine gets a session";
+  ASSERT_EQ(c.registros.size(), 3u) << "only the public machines get a session";
   EXPECT_EQ(c.registros[0].host, "192.0.0.40");
-  EXPECT_TRUE(c.saida.ends_with("4 máquinas, 1 atualizada, 3 não atualizadas (3 IP não público). " +
-                                R + "\n"))
+  EXPECT_NE(c.saida.find("Chave do servidor 192.0.0.41:22 difere da registrada"), std::string::npos);
+  EXPECT_TRUE(c.saida.ends_with("6 máquinas, 1 atualizada, 5 não atualizadas (3 IP não público, 1 "
+                                "erro ao conectar, 1 chave do servidor diferente). " + R + "\n"))
       << c.saida;
+  EXPECT_TRUE(c.auditoria[4].ends_with(": chave do servidor diferente")) << c.auditoria[4];
+  EXPECT_TRUE(c.auditoria[5].ends_with(": erro ao conectar (connection refused)")) << c.auditoria[5];
 }
 
 TEST(Procedimento, FalhaDeConexaoPulaAMaquinaComAPortaComoNumero) {
