@@ -105,12 +105,17 @@ TEST(Antecipacao, RelatorioEComandosIguaisAosDaSequenciaEstrita) {
 
       std::set<int> fechadas, tocadas;
       std::map<std::string, int> abertas;  // a machine may allow one login at a time
+      std::map<std::string, int> vezes;    // a session kept alive is not connected again
+      for (const auto& m : caso.maquinas) ++vezes[umaMaquina(m.ip.texto())];
       int atual = -1;  // the session receiving commands
       for (const auto& e : antecipada.eventos) {
         EXPECT_NE(e.host.rfind("10.", 0), 0u) << "a private address was contacted";
         EXPECT_NE(e.host, "fe80::1") << "a link-local address was contacted";
         if (e.oque == "connect" && !caso.roteiros.count(e.host)) {
           EXPECT_EQ(abertas[umaMaquina(e.host)]++, 0) << "two sessions at once to " << e.host;
+        }
+        if (e.oque == "connect") {
+          EXPECT_GE(--vezes[umaMaquina(e.host)], 0) << e.host;
         }
         if (e.oque == "close" && fechadas.insert(e.sessao).second) --abertas[umaMaquina(e.host)];
         if (e.oque == "connect" || e.oque == "close") continue;
