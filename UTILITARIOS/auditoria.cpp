@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace auditoria {
 namespace {
@@ -30,11 +30,11 @@ void registrar(std::string_view texto) {
   }();
   (void)aberto;
   // A line break would split one record into two in a log viewer.
-  syslog(LOG_NOTICE, "%s", cortado(texto::visivelNumaLinha(texto), kRegistroMaximo).c_str());
+  syslog(LOG_NOTICE, "%s", cortado(textos::visivelNumaLinha(texto), kRegistroMaximo).c_str());
 }
 
 std::string campo(std::string_view texto) {
-  return cortado(texto::visivelNumaLinha(texto), kCampoMaximo);
+  return cortado(textos::visivelNumaLinha(texto), kCampoMaximo);
 }
 
 }  // namespace auditoria

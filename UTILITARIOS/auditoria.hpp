@@ -10,7 +10,7 @@
 namespace auditoria {
 
 /// One record (ident "atualizacao_em_massa", facility authpriv), made
-/// visible in one line (texto::visivelNumaLinha) and cut to
+/// visible in one line (textos::visivelNumaLinha) and cut to
 /// kRegistroMaximo bytes. Without a syslog socket it is lost silently and
 /// the run goes on.
 void registrar(std::string_view texto);

@@ -7,7 +7,7 @@
 #include <ostream>
 
 #include "UTILITARIOS/falhas.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace console {
 

@@ -14,7 +14,7 @@
 #include "UTILITARIOS/encerramento.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/implantacao.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 #include "UTILITARIOS/workflow/atualizacao.hpp"
 
 namespace entrada {
@@ -45,7 +45,7 @@ void protegerProcesso() {
 // (every "./" replaced by a blank, made visible), two blanks and the version.
 void get_version(const std::string& programa) {
   console::linha(std::cout, {implantacao::kAvisoDireitos});
-  std::cout << texto::visivel(texto::substituirTodas(programa, "./", " ")) << "  "
+  std::cout << textos::visivel(textos::substituirTodas(programa, "./", " ")) << "  "
             << implantacao::VERSION << '\n';
 }
 }  // namespace

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <utility>
 
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace falhas {
 namespace {
@@ -23,14 +23,14 @@ std::string tipoDe(const std::exception& erro) {
 
 void relatarFalhaFatal(const std::exception& erro, std::ostream& err) {
   std::cout.flush();
-  err << "atualizacao_em_massa: falha " << texto::visivelNumaLinha(etapaDe(&erro)) << ": "
-      << tipoDe(erro) << ": " << texto::visivelNumaLinha(erro.what()) << '\n';
+  err << "atualizacao_em_massa: falha " << textos::visivelNumaLinha(etapaDe(&erro)) << ": "
+      << tipoDe(erro) << ": " << textos::visivelNumaLinha(erro.what()) << '\n';
   err.flush();
 }
 
 void relatarFalhaDesconhecida(std::ostream& err) {
   std::cout.flush();
-  err << "atualizacao_em_massa: falha " << texto::visivelNumaLinha(etapaDe(nullptr))
+  err << "atualizacao_em_massa: falha " << textos::visivelNumaLinha(etapaDe(nullptr))
       << ": erro desconhecido\n";
   err.flush();
 }

@@ -1,6 +1,6 @@
 // Texts from outside the tool on their way to the terminal.
 #include "UTILITARIOS/console.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ TEST(Visivel, SoOsControlesFicamVisiveis) {
        "31m\xff\xc3",
        "\\x9b31m\\xff\\xc3"},  // bytes that are not UTF-8
   };
-  for (const auto& c : casos) EXPECT_EQ(texto::visivel(c.entrada), c.esperada) << c.entrada;
+  for (const auto& c : casos) EXPECT_EQ(textos::visivel(c.entrada), c.esperada) << c.entrada;
 }
 
 }  // namespace

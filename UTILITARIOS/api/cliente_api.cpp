@@ -5,7 +5,7 @@
 
 #include "UTILITARIOS/api/diagnostico.hpp"
 #include "UTILITARIOS/implantacao.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace api {
 namespace {
@@ -24,8 +24,8 @@ constexpr std::string_view kIdUsuario = "7c1e09d2-3b5a-4f86-9d04-2a6e5b13c8f7";
 // Every form in which the password could show in a body: as typed, in a URL
 // or a form, and inside a JSON text.
 std::vector<std::string> formasDaSenha() {
-  return {std::string(kSenhaOperador), texto::substituirTodas(kSenhaOperador, "@", "%40"),
-          texto::substituirTodas(kSenhaOperador, "@", "\\u0040")};
+  return {std::string(kSenhaOperador), textos::substituirTodas(kSenhaOperador, "@", "%40"),
+          textos::substituirTodas(kSenhaOperador, "@", "\\u0040")};
 }
 
 // What the login reads of its answer; everything else is skipped unread.
@@ -64,7 +64,7 @@ std::string linha(std::string_view nome, std::string_view valor) {
 // or reach a log.
 std::string textoDoToken(const Valor& tokenZelvo) {
   const std::string& token = tokenZelvo.texto();
-  if (texto::visivelNumaLinha(token) != token)
+  if (textos::visivelNumaLinha(token) != token)
     throw RespostaInvalida("o token recebido de POST /login contém um caractere de controle");
   return token;
 }

@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace api {
 namespace {
@@ -106,7 +106,7 @@ std::string descrever(const Pedido& pedido, const Resposta& resposta) {
   std::string texto =
       resposta.status.empty() ? "sem linha de status" : mascarar(resposta.status, pedido.segredos);
   if (!resposta.tipoConteudo.empty())
-    texto += ", " + texto::visivelNumaLinha(mascarar(resposta.tipoConteudo, pedido.segredos));
+    texto += ", " + textos::visivelNumaLinha(mascarar(resposta.tipoConteudo, pedido.segredos));
   if (resposta.tamanho == 0) return texto + ", corpo vazio";
   texto += ", " + std::to_string(resposta.tamanho) + " bytes";
   if (resposta.interrompida) texto += " lidos até a primeira falha";

@@ -16,7 +16,7 @@
 
 #include "UTILITARIOS/api/diagnostico.hpp"
 #include "UTILITARIOS/implantacao.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace api {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace ssh::saida {
 namespace {
@@ -20,11 +20,11 @@ bool temPrompt(std::string_view linha) {
 
 std::string semPrompts(std::string_view linha) {
   std::string sem(linha);
-  for (std::string_view p : kPrompts) sem = texto::removerTodas(sem, p);
+  for (std::string_view p : kPrompts) sem = textos::removerTodas(sem, p);
   return sem;
 }
 
-// What texto::sequenciaUtf8 answers besides a length.
+// What textos::sequenciaUtf8 answers besides a length.
 enum : int { kInvalida = 0, kIncompleta = -1 };
 
 const unsigned char* bytes(std::string_view s) {
@@ -43,7 +43,7 @@ std::size_t decodificarEm(std::string_view entrada, std::string& saida) {
     saida.append(entrada.data() + i, ascii - i);
     i = ascii;
     if (i == n) break;
-    const int t = texto::sequenciaUtf8(p + i, n - i);
+    const int t = textos::sequenciaUtf8(p + i, n - i);
     if (t == kIncompleta) return n - i;
     if (t == kInvalida) {
       ++i;  // continuation bytes after it are dropped one by one as well
@@ -77,7 +77,7 @@ namespace {
 constexpr std::string_view kMais = "--More--";
 
 std::string semPaginador(std::string_view texto) {
-  return texto::removerTodas(texto::removerTodas(texto, kMais), ":");
+  return textos::removerTodas(textos::removerTodas(texto, kMais), ":");
 }
 }  // namespace
 
@@ -98,7 +98,7 @@ std::string limpar(std::string_view recebido, std::string_view comando,
   std::vector<std::string> linhas;
   for (std::string_view linha : dividirLinhas(recebido)) {
     if (!temPrompt(linha)) continue;
-    linhas.emplace_back(texto::aparar(semPrompts(linha)));
+    linhas.emplace_back(textos::aparar(semPrompts(linha)));
   }
   if (!linhas.empty() && linhas.front() == comando) linhas.erase(linhas.begin());
   // The echo of the typed line is no output. It is kept when it holds a
@@ -117,7 +117,7 @@ std::string limpar(std::string_view recebido, std::string_view comando,
     if (i > 0) junto += '\n';
     junto += linhas[i];
   }
-  return std::string(texto::aparar(junto));
+  return std::string(textos::aparar(junto));
 }
 
 constexpr std::size_t kMaiorPrompt = 8;  // "Password"
@@ -242,7 +242,7 @@ std::vector<std::string_view> dividirLinhas(std::string_view texto) {
 
 std::string comoALimpezaDeixa(std::string_view texto) {
   const std::string limpo = semPaginador(DecodificadorUtf8().decodificar(texto));
-  return std::string(texto::aparar(semPrompts(limpo)));
+  return std::string(textos::aparar(semPrompts(limpo)));
 }
 
 std::string limparSaida(std::string_view recebido, std::string_view comando,

@@ -74,7 +74,7 @@ std::string comoALimpezaDeixa(std::string_view texto);
 
 /// The cleaning of a command's collected output: keeps only the lines holding
 /// su's prompt, "Senha" or, from an English su, "Password", each without any
-/// of these words and stripped (texto::aparar); drops the
+/// of these words and stripped (textos::aparar); drops the
 /// first kept line when it equals `comando`, every kept line that holds the
 /// non-empty echo of `comando` as the cleaning leaves it (without "--More--",
 /// colons and "Senha", stripped; no typed line is ever returned), and the

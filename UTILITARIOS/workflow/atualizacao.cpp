@@ -16,7 +16,7 @@
 #include "UTILITARIOS/encerramento.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 #include "UTILITARIOS/workflow/inventario.hpp"
 #include "UTILITARIOS/workflow/procedimento.hpp"
 #include "UTILITARIOS/workflow/selecao.hpp"
@@ -45,7 +45,7 @@ void conferirCaminho(const std::string& pastaCodigo) {
   }
   if (!motivo.empty()) {
     throw falhas::Falha("caminho do script recusado",
-                        "\"" + texto::visivelNumaLinha(pastaCodigo) + "\" " + motivo);
+                        "\"" + textos::visivelNumaLinha(pastaCodigo) + "\" " + motivo);
   }
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "UTILITARIOS/ssh/conexao_ssh.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace workflow::comandos {
 namespace {
@@ -38,7 +38,7 @@ std::string octal(std::string_view valor) {
 std::string citado(std::string_view valor) {
   // Appended in place: the -O3 build warns (-Wrestrict) on "'" + temporary.
   std::string palavra = "'";
-  palavra += texto::substituirTodas(valor, "'", "'\\''");
+  palavra += textos::substituirTodas(valor, "'", "'\\''");
   palavra += '\'';
   return palavra;
 }
@@ -156,7 +156,7 @@ std::string semComentarios(std::string_view programa) {
   while (!programa.empty()) {
     const std::size_t fim = std::min(programa.find('\n'), programa.size());
     const std::string_view linha = programa.substr(0, fim);
-    if (!texto::aparar(linha).starts_with('#')) saida.append(linha).append("\n");
+    if (!textos::aparar(linha).starts_with('#')) saida.append(linha).append("\n");
     programa.remove_prefix(std::min(fim + 1, programa.size()));
   }
   return saida;
@@ -166,10 +166,10 @@ std::string semComentarios(std::string_view programa) {
 
 std::string download(std::string_view url) {
   std::string programa = semComentarios(kProgramaDownload);
-  programa = texto::substituirTodas(programa, "@URL@", citado(url));
-  programa = texto::substituirTodas(programa, "@DIR@", kDiretorio);
-  programa = texto::substituirTodas(programa, "@PRAZO@", std::to_string(kPrazoDownload));
-  programa = texto::substituirTodas(programa, "@MARCA@", kDownloadConcluido);
+  programa = textos::substituirTodas(programa, "@URL@", citado(url));
+  programa = textos::substituirTodas(programa, "@DIR@", kDiretorio);
+  programa = textos::substituirTodas(programa, "@PRAZO@", std::to_string(kPrazoDownload));
+  programa = textos::substituirTodas(programa, "@MARCA@", kDownloadConcluido);
   // The typed line carries no "$" (the end marker), no name and no marker:
   // base64 keeps it under the terminal's 4095-byte line for any path.
   return "echo " + base64(programa) + "|base64 -d|sh";

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "UTILITARIOS/api/cliente_api.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace workflow {
 namespace {
@@ -67,10 +67,10 @@ Acesso lerAcesso(std::string_view acesso, const std::string& onde) {
   const std::size_t arroba = acesso.rfind('@');
   const std::string_view aposArroba =
       arroba == std::string_view::npos ? acesso : acesso.substr(arroba + 1);
-  const auto palavrasEndereco = texto::palavras(aposArroba);
+  const auto palavrasEndereco = textos::palavras(aposArroba);
   if (palavrasEndereco.empty())
     throw FalhaInventario(onde + ": \"acesso\" não tem endereço depois do último \"@\"");
-  const auto palavrasAcesso = texto::palavras(acesso);
+  const auto palavrasAcesso = textos::palavras(acesso);
   if (palavrasAcesso.size() < 2)
     throw FalhaInventario(onde + ": \"acesso\" tem menos de duas palavras");
 

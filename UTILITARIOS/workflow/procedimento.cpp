@@ -15,7 +15,7 @@
 #include "UTILITARIOS/encerramento.hpp"
 #include "UTILITARIOS/falhas.hpp"
 #include "UTILITARIOS/implantacao.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 #include "UTILITARIOS/workflow/comandos_remotos.hpp"
 
 namespace workflow {
@@ -28,18 +28,18 @@ using console::YELLOW;
 // A port is a whole number, or a decimal text with optional blanks and sign,
 // of any size: one that no TCP port has only fails the connection, so that
 // the run goes on with the next machine.
-texto::Inteiro lerPorta(const api::Valor& valor) {
-  std::optional<texto::Inteiro> porta;
+textos::Inteiro lerPorta(const api::Valor& valor) {
+  std::optional<textos::Inteiro> porta;
   // Only a number's JSON text starts with a digit or a minus sign.
   const bool numero = !valor.ehTexto() && valor.texto().find_first_of("-0123456789") == 0;
-  if (valor.ehTexto() || numero) porta = texto::lerInteiro(valor.texto());
+  if (valor.ehTexto() || numero) porta = textos::lerInteiro(valor.texto());
   if (!porta && numero) {
     // A number written with a fraction or exponent counts when it is whole.
     const double inteiro = valor.json().get<double>();
     char digitos[400];
     if (std::isfinite(inteiro) && std::trunc(inteiro) == inteiro &&
         std::snprintf(digitos, sizeof digitos, "%.0f", inteiro) > 0)
-      porta = texto::lerInteiro(digitos);
+      porta = textos::lerInteiro(digitos);
   }
   if (porta) return *porta;
   throw falhas::Falha("registro de máquina inválido",
@@ -49,7 +49,7 @@ texto::Inteiro lerPorta(const api::Valor& valor) {
 
 // The TCP port a port number names; 0, which no connect accepts, when it is
 // too large or negative.
-int portaTcp(const texto::Inteiro& porta) {
+int portaTcp(const textos::Inteiro& porta) {
   return porta.negativo || porta.digitos.size() > 5 ? 0 : std::stoi(porta.digitos);
 }
 
@@ -89,7 +89,7 @@ std::optional<Destino> destinoContatavel(const RegistroMaquina& maquina) {
 // "host:port" as the report writes it; throws for a port that is no whole
 // number.
 std::string destinoDe(const RegistroMaquina& maquina) {
-  const texto::Inteiro porta = lerPorta(maquina.porta);
+  const textos::Inteiro porta = lerPorta(maquina.porta);
   return maquina.ip.texto() + ":" + (porta.negativo ? "-" : "") + porta.digitos;
 }
 
@@ -133,7 +133,7 @@ constexpr Veredicto kVeredictosDaListagem[] = {
 // The outcome that ends a machine's treatment at its first listing: no
 // output at all, a refused root password, no scripts folder.
 std::optional<Desfecho> veredicto(std::ostream& saida, const std::string& lista) {
-  if (texto::aparar(lista).empty()) {
+  if (textos::aparar(lista).empty()) {
     console::linha(saida, {YELLOW, "Problema na execução dos comandos SSH.", RESET});
     return Desfecho::problemaExecucao;
   }
@@ -152,15 +152,15 @@ std::optional<Desfecho> veredicto(std::ostream& saida, const std::string& lista)
 // failure, and the old script is still there. The chmod's output is not
 // reported.
 Desfecho relatarTroca(std::ostream& saida, const std::vector<std::string>& saidas) {
-  std::string download = std::string(texto::aparar(saidas[0]));
+  std::string download = std::string(textos::aparar(saidas[0]));
   const bool baixado = download.starts_with(comandos::kDownloadConcluido);
   if (baixado)
     download = std::string(
-        texto::aparar(std::string_view(download).substr(comandos::kDownloadConcluido.size())));
-  console::linha(saida, {"Informações de Download:", texto::visivel(download)});
+        textos::aparar(std::string_view(download).substr(comandos::kDownloadConcluido.size())));
+  console::linha(saida, {"Informações de Download:", textos::visivel(download)});
   if (!baixado)
     console::linha(saida, {YELLOW, "Falha no download. O script anterior foi mantido.", RESET});
-  console::linha(saida, {"Informações de Permissão:", texto::visivel(saidas[2])});
+  console::linha(saida, {"Informações de Permissão:", textos::visivel(saidas[2])});
   return baixado ? Desfecho::atualizada : Desfecho::falhaDownload;
 }
 
@@ -173,7 +173,7 @@ std::vector<std::string> executarComoRoot(std::ostream& saida, ssh::SessaoRemota
   try {
     return sessao.execute_commands(linhas);
   } catch (const ssh::ErroSSH& e) {
-    console::linha(saida, {"SSH error: " + texto::visivelNumaLinha(e.what())});
+    console::linha(saida, {"SSH error: " + textos::visivelNumaLinha(e.what())});
     throw;
   }
 }
@@ -190,14 +190,14 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
 
   // Texts from the API or the machine reach the terminal with their
   // control characters made visible; the API's stay on their line.
-  const std::string destinoVisivel = texto::visivelNumaLinha(destino);
+  const std::string destinoVisivel = textos::visivelNumaLinha(destino);
 
-  console::linha(saida, {std::to_string(n), "Cliente: " + texto::visivelNumaLinha(cliente) +
+  console::linha(saida, {std::to_string(n), "Cliente: " + textos::visivelNumaLinha(cliente) +
                                                 " | Atualizando " + destinoVisivel});
 
   if (api::verificarIp(host) != api::kPublico) {
     console::linha(saida, {YELLOW,
-                           "IP " + texto::visivelNumaLinha(host) +
+                           "IP " + textos::visivelNumaLinha(host) +
                                " não é um IP público. Não é possível atualizar.",
                            RESET});
     return Desfecho::ipNaoPublico;
@@ -216,10 +216,10 @@ Desfecho atualizarMaquina(std::ostream& saida, std::size_t n, const RegistroMaqu
       executarComoRoot(saida, *sessao, {comandos::versaoPython(), listaScriptsComando});
   const std::string& listaScripts = primeiras[1];
   if (const auto desfecho = veredicto(saida, listaScripts)) return *desfecho;
-  console::linha(saida, {"Lista de códigos encontrados:", texto::visivel(listaScripts)});
+  console::linha(saida, {"Lista de códigos encontrados:", textos::visivel(listaScripts)});
 
   const std::string versaoPython =
-      soVersao(texto::aparar(texto::removerTodas(primeiras[0], "Python ")));
+      soVersao(textos::aparar(textos::removerTodas(primeiras[0], "Python ")));
   const std::string comandoDownload = comandos::download(
       comandos::enderecoDownload(implantacao::kScriptsUrl, versaoPython, pastaCodigo));
 
@@ -364,13 +364,13 @@ void listarMaquinas(const std::vector<const RegistroMaquina*>& vms_selecionadas,
   for (std::size_t n = 0; n < vms_selecionadas.size(); ++n) {
     const RegistroMaquina& maquina = *vms_selecionadas[n];
     console::linha(
-        saida, {std::to_string(n), "Cliente: " + texto::visivelNumaLinha(maquina.rotulo()) + " | " +
-                                       texto::visivelNumaLinha(lerDestino(n, maquina))});
+        saida, {std::to_string(n), "Cliente: " + textos::visivelNumaLinha(maquina.rotulo()) +
+                                       " | " + textos::visivelNumaLinha(lerDestino(n, maquina))});
     if (api::verificarIp(maquina.ip.texto()) == api::kPublico) {
       ++publicos;
     } else {
       console::linha(saida, {YELLOW,
-                             "IP " + texto::visivelNumaLinha(maquina.ip.texto()) +
+                             "IP " + textos::visivelNumaLinha(maquina.ip.texto()) +
                                  " não é um IP público. Não é possível atualizar.",
                              RESET});
     }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "UTILITARIOS/console.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace workflow {
 namespace {
@@ -15,7 +15,7 @@ constexpr std::string_view kPergunta = "\nDigite qual VM deseja subir (ou 'sair'
 enum class Escopo { automatico, interativo, nenhum };
 
 Escopo escopoDe(std::string_view inserir) {
-  const auto numero = texto::lerInteiro(inserir);
+  const auto numero = textos::lerInteiro(inserir);
   if (!numero)
     throw FalhaSelecao("o escopo de seleção \"" + std::string(inserir) +
                        "\" não é um número inteiro");
@@ -39,7 +39,7 @@ void selecionarAutomatico(const Clientes& clientes, std::string_view tipoCliente
 }
 
 // Position chosen by the answer, counted from 0, or -1 when out of range.
-long long posicaoEscolhida(const texto::Inteiro& numero, std::size_t tamanho) {
+long long posicaoEscolhida(const textos::Inteiro& numero, std::size_t tamanho) {
   // Anything longer than 18 digits is far beyond any group.
   if (numero.negativo || numero.digitos.size() > 18) return -1;
   const long long opcao = std::stoll(numero.digitos) - 1;
@@ -57,9 +57,9 @@ void selecionarInterativo(const Clientes& clientes, std::string_view tipoCliente
       std::string item = "[";
       item += std::to_string(++numero);
       item += "] ";
-      item += texto::visivelNumaLinha(r.tipo.texto());
+      item += textos::visivelNumaLinha(r.tipo.texto());
       item += " - ";
-      item += texto::visivelNumaLinha(r.ip.texto());
+      item += textos::visivelNumaLinha(r.ip.texto());
       console::escreverLinha(saida, {item});
     }
     saida << kPergunta << std::flush;
@@ -69,7 +69,7 @@ void selecionarInterativo(const Clientes& clientes, std::string_view tipoCliente
       saida << '\n' << std::flush;
       throw FalhaSelecao("a entrada padrão terminou sem resposta à pergunta de seleção");
     }
-    const std::string resposta = texto::minusculas(texto::aparar(linha));
+    const std::string resposta = textos::minusculas(textos::aparar(linha));
 
     if (resposta == "sair") {
       if (selecao.vms_selecionadas.empty()) {
@@ -80,7 +80,7 @@ void selecionarInterativo(const Clientes& clientes, std::string_view tipoCliente
       }
       return;
     }
-    const auto escolha = texto::lerInteiro(resposta);
+    const auto escolha = textos::lerInteiro(resposta);
     if (!escolha) {
       console::escreverLinha(saida, {"Entrada inválida. Pulando cliente."});
       continue;
@@ -101,11 +101,11 @@ std::string tipoClienteDe(std::string_view rotulo) {
   const std::size_t separador = rotulo.rfind(kSeparador);
   const std::string_view aposSeparador =
       separador == std::string_view::npos ? rotulo : rotulo.substr(separador + kSeparador.size());
-  const auto palavras = texto::palavras(aposSeparador);
+  const auto palavras = textos::palavras(aposSeparador);
   if (palavras.empty())
     throw FalhaSelecao("o cliente \"" + std::string(rotulo) +
                        "\" não tem tipo depois do último \" - \"");
-  return std::string(texto::aparar(palavras.front()));
+  return std::string(textos::aparar(palavras.front()));
 }
 
 Selecao selecionarMaquinas(const Clientes& clientes, std::string_view inserir,

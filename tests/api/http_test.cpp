@@ -8,13 +8,13 @@
 
 #include "UTILITARIOS/api/diagnostico.hpp"
 #include "UTILITARIOS/implantacao.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 namespace {
 
 // The password's forms, and a short token, masked only as a whole word.
 const std::string kSenha = implantacao::kSenhaOperador;
-const std::vector<std::string> kSegredos = {kSenha, texto::substituirTodas(kSenha, "@", "%40"),
+const std::vector<std::string> kSegredos = {kSenha, textos::substituirTodas(kSenha, "@", "%40"),
                                             "k9z", "girarsenhagirar"};
 
 TEST(TrechoSeguro, SoAPalavraInicialDeLetras) {

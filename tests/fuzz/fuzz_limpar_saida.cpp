@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "UTILITARIOS/ssh/saida.hpp"
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 #include "tests/apoio/texto_referencia.hpp"
 #include "tests/fuzz/verificar.hpp"
 
@@ -219,7 +219,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* dados, std::size_t tam
   verificarLimpeza(caso.recebido, caso.comando, caso.marcador, cru);
 
   // Helpers on their own, over the raw bytes.
-  const std::string_view aparado = texto::aparar(caso.recebido);
+  const std::string_view aparado = textos::aparar(caso.recebido);
   verificar(aparado.data() >= caso.recebido.data() &&
                 aparado.data() + aparado.size() <= caso.recebido.data() + caso.recebido.size(),
             "aparar saiu do texto");

@@ -8,7 +8,7 @@
 #include <tuple>
 #include <vector>
 
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 #include "tests/apoio/processo.hpp"
 
 namespace {
@@ -242,7 +242,7 @@ TEST(OraculoPython, DecodificarDividirERemoverEspacos) {
     for (auto l : ssh::saida::dividirLinhas(textos[i]))
       nossas += (nossas.empty() ? "." : " .") + hex(l);
     EXPECT_EQ(nossas, linhas) << hex(textos[i]);
-    EXPECT_EQ(hex(texto::aparar(textos[i])), despido) << hex(textos[i]);
+    EXPECT_EQ(hex(textos::aparar(textos[i])), despido) << hex(textos[i]);
   }
 }
 

@@ -1,8 +1,8 @@
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 #include <cstdio>
 
-namespace texto {
+namespace textos {
 namespace {
 
 // Bytes taken by the white-space character that starts at `pos`, or 0. Every
@@ -221,4 +221,4 @@ std::string visivel(std::string_view s) { return escapado(s, true); }
 
 std::string visivelNumaLinha(std::string_view s) { return escapado(s, false); }
 
-}  // namespace texto
+}  // namespace textos

@@ -13,7 +13,7 @@
 // U+2028, U+2029, U+202F, U+205F, U+3000), so that a label, an answer or a
 // remote output holding a no-break space splits and trims where a reader
 // expects. Bytes that are not valid UTF-8 count as text, never as space.
-namespace texto {
+namespace textos {
 
 /// Splits at runs of white space; no empty words.
 std::vector<std::string_view> palavras(std::string_view s);
@@ -62,4 +62,4 @@ std::string visivel(std::string_view s);
 /// which must stay one line.
 std::string visivelNumaLinha(std::string_view s);
 
-}  // namespace texto
+}  // namespace textos

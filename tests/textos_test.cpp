@@ -1,5 +1,5 @@
 // Splitting, trimming, replacing and whole numbers, as every caller reads them.
-#include "UTILITARIOS/texto.hpp"
+#include "UTILITARIOS/textos.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 
 namespace {
 
-using texto::aparar;
-using texto::lerInteiro;
-using texto::palavras;
+using textos::aparar;
+using textos::lerInteiro;
+using textos::palavras;
 
 TEST(Texto, PalavrasSeparamEmQualquerEspacoUnicode) {
   using V = std::vector<std::string_view>;
@@ -71,7 +71,7 @@ TEST(Texto, SubstituiEmUmaPassagemSemSobreposicao) {
            Caso{".././x", "./", " ", ".  x"},
            Caso{"Python 3.8 Python ", "Python ", "", "3.8 "},
        }) {
-    EXPECT_EQ(texto::substituirTodas(k.texto, k.de, k.para), k.esperado) << k.texto;
+    EXPECT_EQ(textos::substituirTodas(k.texto, k.de, k.para), k.esperado) << k.texto;
   }
 }
 
