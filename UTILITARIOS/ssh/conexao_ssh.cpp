@@ -168,6 +168,12 @@ ErroSSH conexaoSSH::erro(const char* operacao, std::string detalhe) const {
   return ErroSSH(operacao, destino(), std::move(detalhe));
 }
 
+// One failure however the network delivered the shell's end: before the
+// command line was written, or while its output was awaited.
+ErroSSH conexaoSSH::shellTerminou() const {
+  return erro("ao executar o comando", "o shell remoto terminou");
+}
+
 ErroSSH conexaoSSH::erroDaBiblioteca(const char* operacao) const {
   const char* texto = client_ ? ssh_get_error(client_.get()) : nullptr;
   return erro(operacao, texto != nullptr && *texto != '\0' ? texto : "erro desconhecido de SSH");
@@ -521,7 +527,11 @@ void conexaoSSH::enviar(std::string_view texto, const char* operacao) {
   // short; the rest is sent as the window opens.
   while (!texto.empty()) {
     const int n = ssh_channel_write(canal, texto.data(), static_cast<std::uint32_t>(texto.size()));
-    if (n < 0) throw erroDaBiblioteca(operacao);
+    // libssh refuses a write with SSH_REQUEST_DENIED only for a channel the
+    // remote closed (we never send EOF ourselves): the shell has ended.
+    if (n < 0)
+      throw ssh_get_error_code(client_.get()) == SSH_REQUEST_DENIED ? shellTerminou()
+                                                                    : erroDaBiblioteca(operacao);
     if (n == 0) throw erro(operacao, "o canal não aceitou dados dentro do tempo limite");
     texto.remove_prefix(static_cast<std::size_t>(n));
   }
@@ -579,8 +589,7 @@ void conexaoSSH::coletar(std::string_view linhas, saida::Coletor& coletor) {
       if (lerOQueChegou(utf8, recebido, coletor, responder)) ultimoDado = Relogio::now();
       // A shell that has ended sends nothing more: the command met a closed
       // channel, whether its end came before the command line or after it.
-      if (!coletor.marcadorVisto() && ssh_channel_is_eof(channel_.get()))
-        throw erro("ao ler a saída", "o shell remoto terminou");
+      if (!coletor.marcadorVisto() && ssh_channel_is_eof(channel_.get())) throw shellTerminou();
       if (Relogio::now() - ultimoDado > ocioso) break;
       if (coletor.marcadorVisto()) {
         if (pausaFixa_) break;

@@ -165,6 +165,7 @@ class conexaoSSH : public SessaoRemota {
   void definirTimeout(double segundos);
   ErroSSH erro(const char* operacao, std::string detalhe) const;
   ErroSSH erroDaBiblioteca(const char* operacao) const;
+  ErroSSH shellTerminou() const;
   std::string destino() const;
 
   std::string host_;
