@@ -74,6 +74,7 @@ class SessaoRoteirizada : public ssh::SessaoRemota {
     if (d_.roteiros.count(host)) r_ = d_.roteiros.at(host);
   }
   ~SessaoRoteirizada() override { d_.anotar(id_, "close"); }
+  void interromper() noexcept override { d_.anotar(id_, "interromper"); }
 
   void connect() override {
     d_.anotar(id_, "connect");
