@@ -57,7 +57,8 @@ TEST(ClienteApi, ListaLidaElementoAElemento) {
   };
   for (const Caso& k : {
            Caso{R"([1, {"a": )" + fundo + R"(}, [2], "t"])", {"1", "o", "a", "s"}, "[]"},
-           Caso{fundo, {"a"}, "[]"}, Caso{R"({"x": [1], "y": )" + fundo + "}", {}, "{}"},
+           Caso{fundo, {"a"}, "[]"},
+           Caso{R"({"x": [1], "y": )" + fundo + "}", {}, "{}"},
            Caso{R"("texto")", {}, R"("texto")"},
            Caso{R"([{"a":{"\"":1}},{"b":[{"c":"]}"}]}])", {"o", "o"}, "[]"},  // escapes
        }) {
@@ -70,7 +71,7 @@ TEST(ClienteApi, ListaLidaElementoAElemento) {
   }
   std::size_t entregues = 0;
   EXPECT_THROW(apoio::lerLista("[1, 2, " + std::string(100000, '['),
-                               [&](nlohmann::ordered_json&) { ++entregues; }),
+                                   [&](nlohmann::ordered_json&) { ++entregues; }),
                nlohmann::json::parse_error);
   EXPECT_EQ(entregues, 2u);
 }
@@ -89,11 +90,9 @@ TEST(ClienteApi, OQueNaoSeGuardaAindaSeConfere) {
     return 0;
   };
   for (const std::string& corpo : std::vector<std::string>{
-           lixo("abc\x01"
-                "def"),
-           lixo(R"(abc\qdef)"), lixo(R"(\uD800x)"), lixo(R"(\uD800\u0041)"), lixo(R"(\uDC00)"),
-           lixo(R"(\u12G4)"), lixo("a\xC3\x28"), lixo("a\xED\xA0\x80"), lixo(x + "\x01"),
-           R"([{"lixo": [1, ")" + x + R"(", nul]}])",
+           lixo("abc\x01" "def"), lixo(R"(abc\qdef)"), lixo(R"(\uD800x)"), lixo(R"(\uD800\u0041)"),
+           lixo(R"(\uDC00)"), lixo(R"(\u12G4)"), lixo("a\xC3\x28"), lixo("a\xED\xA0\x80"),
+           lixo(x + "\x01"), R"([{"lixo": [1, ")" + x + R"(", nul]}])",
            R"([{"numero": ")" + x + x + "\xF4\x90\x80\x80\"}]", R"([{"lixo": "abc)",
            "[" + brancos + "x]", "[1" + brancos + "2]", "[[[[" + brancos + "[tru]]]]]"}) {
     const std::size_t esperado = byteDoErro([&] {
@@ -101,7 +100,8 @@ TEST(ClienteApi, OQueNaoSeGuardaAindaSeConfere) {
       (void)documento;
     });
     EXPECT_NE(esperado, 0u) << corpo.substr(0, 40);
-    EXPECT_EQ(byteDoErro([&] { apoio::lerLista(corpo, [](nlohmann::ordered_json&) {}); }), esperado)
+    EXPECT_EQ(byteDoErro([&] { apoio::lerLista(corpo, [](nlohmann::ordered_json&) {}); }),
+              esperado)
         << corpo.substr(0, 40);
   }
 }
